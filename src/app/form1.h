@@ -1,0 +1,155 @@
+#pragma once
+
+#include "caldata/table.h"
+#include "card/context.h"
+#include "card/driver.h"
+#include "card/form_state.h"
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/prompts.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QScrollBar;
+
+namespace app {
+
+// The controls of the window, by their names. Owned by the window through Qt parenting.
+struct Controls {
+    QGroupBox* Frame1 = nullptr; // "Board Infomation"
+    QLabel* Label1 = nullptr;
+    QLineEdit* tbxTotal = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* tbxActive = nullptr;
+    QScrollBar* VScroll2 = nullptr;
+    QPushButton* cmdReadEEP = nullptr;
+
+    QGroupBox* framRef = nullptr; // "Voltage Reference"
+    QLabel* lbl10VRef = nullptr;
+    QLineEdit* tbx10VRef = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* lbl5VRef = nullptr;
+    QLineEdit* tbx5VRef = nullptr;
+    QLabel* Label3 = nullptr;
+
+    QPushButton* cmdAutoCal = nullptr;
+
+    QGroupBox* framAOCal = nullptr;
+    QGroupBox* Frame7 = nullptr;  // "CH0"
+    QGroupBox* Frame10 = nullptr; // "CH1"
+    std::array<QGroupBox*, 8> framAO{};
+    std::array<QLabel*, 8> lblAOMax{};
+    std::array<QLabel*, 8> lblAOMin{};
+    std::array<QLineEdit*, 8> tbxBiAOMax{};
+    std::array<QLineEdit*, 8> tbxBiAOMin{};
+    std::array<QPushButton*, 8> cmdAOMaxAdd{};
+    std::array<QPushButton*, 8> cmdAOMaxSub{};
+    std::array<QPushButton*, 8> cmdAOMinAdd{};
+    std::array<QPushButton*, 8> cmdAOMinSub{};
+
+    QGroupBox* framAICal = nullptr;
+    std::array<QGroupBox*, 6> framAI{};
+    std::array<QLabel*, 6> lblAIMax{};
+    std::array<QLabel*, 6> lblAIMin{};
+    std::array<QLineEdit*, 6> tbxAIMaxVal{};
+    std::array<QLineEdit*, 6> tbxAIMinVal{};
+    std::array<QPushButton*, 6> cmdReadMaxAI{};
+    std::array<QPushButton*, 6> cmdReadMinAI{};
+
+    QGroupBox* framNOTE = nullptr;
+    QLabel* Image1 = nullptr;
+    QListWidget* List1 = nullptr;
+    QPushButton* cmdWriteEEP = nullptr; // "SAVE"
+    QPushButton* cmdRecover = nullptr;  // "RECOVER"
+
+    QPushButton* cmdPrevious = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdExit = nullptr;
+
+    QGroupBox* Frame3 = nullptr; // "Calibration Data File Import/Export"
+    QLineEdit* tbxFileName = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QPushButton* cmdLoadINI = nullptr;
+    QPushButton* cmdSaveINI = nullptr;
+};
+
+// What main hands to the window.
+struct Services {
+    card::Driver& driver;
+    platform::Clock& clock;
+    platform::EventPump& pump;
+    platform::Prompts& prompts;
+    // True while the simulated card is in use: the caption then says so.
+    bool simulated = false;
+    // Ends the program at once (EXIT). Tests record the call instead.
+    std::function<void()> endProgram;
+};
+
+// The main window. It owns the form-level state and the controls; every operation is one of
+// its handlers, and the text boxes are the calibration table.
+class Form1 : public QWidget, public caldata::CalibrationTable {
+public:
+    explicit Form1(Services services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: opens the driver, finds the cards, loads the single card's calibration.
+    void Form_Load();
+
+    // Board selection, RELOAD, SAVE, RECOVER, EXIT.
+    void cmdReadEEP_Click();
+    void cmdWriteEEP_Click();
+    void cmdRecover_Click();
+    void cmdExit_Click();
+    void VScroll2_Change();
+
+    // Output trimming.
+    void cmdAOMaxAdd_Click(card::Int16 index);
+    void cmdAOMaxSub_Click(card::Int16 index);
+    void cmdAOMinAdd_Click(card::Int16 index);
+    void cmdAOMinSub_Click(card::Int16 index);
+    void tbxBiAOMax_Change(card::Int16 index);
+    void tbxBiAOMin_Change(card::Int16 index);
+
+    // Input range readings (buttons hidden; called by the automatic run).
+    void cmdReadMaxAI_Click(card::Int16 index);
+    void cmdReadMinAI_Click(card::Int16 index);
+
+    // The automatic calibration run.
+    void cmdAutoCal_Click();
+
+    // Calibration files.
+    void cmdBrowse_Click();
+    void cmdLoadINI_Click();
+    void cmdSaveINI_Click();
+
+    // Step highlighting.
+    void HighlightStep(card::Int16 wStepNo, card::Long lColor);
+    void OpenAllSteps();
+
+    // The calibration table.
+    std::string text(caldata::Field f) const override;
+    void setText(caldata::Field f, const std::string& text) override;
+
+    Controls ui;
+    card::FormState state;
+
+    // A context for the subsystem logic, reading "Active Board" afresh on every call.
+    card::Context context();
+
+private:
+    void buildLayout();
+    void connectHandlers();
+
+    Services services_;
+};
+
+} // namespace app

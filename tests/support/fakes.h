@@ -1,0 +1,165 @@
+#pragma once
+
+// Test doubles of the platform interfaces, the driver and the calibration table.
+
+#include "caldata/table.h"
+#include "card/context.h"
+#include "card/driver.h"
+#include "card/form_state.h"
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/prompts.h"
+
+#include <gmock/gmock.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Virtual time: Sleep advances the clock at once; every now() may advance it by a fixed
+// step, so that polling loops make progress.
+class VirtualClock : public platform::Clock {
+public:
+    double now() override {
+        ++nowCalls;
+        const double t = time;
+        time += stepPerNow;
+        return t;
+    }
+    void Sleep(std::int32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        time += milliseconds / 1000.0;
+    }
+    double time = 0.0;
+    double stepPerNow = 0.001;
+    long nowCalls = 0;
+    std::vector<std::int32_t> sleeps;
+};
+
+// Counts the yields and runs a scripted action at the n-th one (1-based).
+class ScriptedPump : public platform::EventPump {
+public:
+    void processEvents() override {
+        ++yields;
+        auto it = actions.find(yields);
+        if (it != actions.end()) {
+            auto action = std::move(it->second);
+            actions.erase(it);
+            action();
+        }
+        if (everyYield) {
+            everyYield();
+        }
+    }
+    void at(long n, std::function<void()> action) { actions[n] = std::move(action); }
+    long yields = 0;
+    std::map<long, std::function<void()>> actions;
+    std::function<void()> everyYield;
+};
+
+// Records every prompt; answers confirmations and file choices from scripts.
+class RecordingPrompts : public platform::Prompts {
+public:
+    struct Confirmation {
+        std::string text;
+        std::string caption;
+    };
+    struct FileChoice {
+        std::string filter;
+        std::string startName;
+    };
+    void message(const std::string& text) override {
+        messages.push_back(text);
+        if (onMessage) {
+            onMessage(text);
+        }
+    }
+    bool confirm(const std::string& text, const std::string& caption) override {
+        confirmations.push_back({text, caption});
+        if (confirmAnswers.empty()) {
+            return defaultConfirm;
+        }
+        const bool answer = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return answer;
+    }
+    std::optional<std::string> chooseOpenFile(const std::string& filter,
+                                              const std::string& startName) override {
+        fileChoices.push_back({filter, startName});
+        if (fileAnswers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+
+    std::vector<std::string> messages;
+    std::vector<Confirmation> confirmations;
+    std::vector<FileChoice> fileChoices;
+    std::deque<bool> confirmAnswers;
+    bool defaultConfirm = true;
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::function<void(const std::string&)> onMessage;
+};
+
+class MockDriver : public card::Driver {
+public:
+    MOCK_METHOD(card::Int16, Drvx_DriverInit, (card::Int16 & wTotalBoards), (override));
+    MOCK_METHOD(card::Int16, Drvx_SearchCard, (card::Int16 & wNumBoards, card::Long dwCardId),
+                (override));
+    MOCK_METHOD(card::Int16, Drvx_GetCardInfo,
+                (card::Int16 wBoardNo, card::InfoRecord& cardInfo, card::ConfigRecord& cardConfig,
+                 card::ModelName& modelName),
+                (override));
+    MOCK_METHOD(card::Int16, Drvx_DriverClose, (), (override));
+    MOCK_METHOD(card::Int16, Drvx_ReadEEP, (card::Int16 wBoardNo, card::EepImage& data),
+                (override));
+    MOCK_METHOD(card::Int16, Drvx_WriteEEP, (card::Int16 wBoardNo, card::EepImage& data),
+                (override));
+    MOCK_METHOD(card::Int16, Drvx_RecoverEEP, (card::Int16 wBoardNo), (override));
+    MOCK_METHOD(card::Int16, Drvx_ConfigAO,
+                (card::Int16 wBoardNo, card::Int16 wChannel, card::Int16 wRange), (override));
+    MOCK_METHOD(card::Int16, Drvx_WriteAOVoltageH,
+                (card::Int16 wBoardNo, card::Int16 wChannel, card::Long dwCode), (override));
+    MOCK_METHOD(card::Int16, Drvx_ReadPhyMemory,
+                (card::Long dwAddress, card::Int16 wSize, card::Long& dwValue), (override));
+    MOCK_METHOD(card::Int16, Drvx_WritePhyMemory,
+                (card::Long dwAddress, card::Int16 wSize, card::Long dwValue), (override));
+};
+
+// An in-memory calibration table with the window's start texts. onChange runs when the text
+// of an output box changes (the change handling of the window's output boxes).
+class MemoryTable : public caldata::CalibrationTable {
+public:
+    MemoryTable();
+    std::string text(caldata::Field f) const override;
+    void setText(caldata::Field f, const std::string& text) override;
+
+    std::function<void(caldata::Field)> onChange;
+    std::vector<caldata::Field> changes; // every output box change, in order
+
+private:
+    std::map<std::pair<int, int>, std::string> texts_;
+};
+
+// A Context over the given parts with "Active Board" read from a string the test controls.
+struct Rig {
+    explicit Rig(card::Driver& driver) : driver(driver) {}
+    card::Driver& driver;
+    VirtualClock clock;
+    ScriptedPump pump;
+    RecordingPrompts prompts;
+    card::FormState state;
+    std::string activeBoard = "0";
+    card::Context context() {
+        return card::Context{driver, clock, pump, prompts, state, [this] { return activeBoard; }};
+    }
+};
+
+} // namespace testing_support
