@@ -1,0 +1,113 @@
+#include "calfile/profile_file.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+
+namespace calfile {
+
+namespace {
+
+QString toQt(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string shown(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+FileContent unreadable(std::string problem) {
+    FileContent content;
+    content.state = FileContent::State::Unreadable;
+    content.problem = std::move(problem);
+    return content;
+}
+
+} // namespace
+
+FileContent DiskFiles::read(const std::string& name) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        return unreadable("name is not valid");
+    }
+    const QFileInfo info(toQt(name));
+    if (!info.exists()) {
+        FileContent content;
+        content.state = FileContent::State::Missing;
+        content.problem = "does not exist";
+        return content;
+    }
+    if (info.isDir()) {
+        return unreadable("is a folder");
+    }
+    if (!info.isFile()) {
+        return unreadable("is not an ordinary file");
+    }
+    if (info.size() > kMaxFileSize) {
+        return unreadable("is too large for a calibration file (" + std::to_string(info.size()) +
+                          " bytes)");
+    }
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return unreadable("cannot be opened (" + file.errorString().toStdString() + ")");
+    }
+    const QByteArray data = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        return unreadable("cannot be read (" + file.errorString().toStdString() + ")");
+    }
+    if (data.size() > kMaxFileSize) {
+        return unreadable("is too large for a calibration file");
+    }
+    FileContent content;
+    content.state = FileContent::State::Read;
+    content.bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
+    return content;
+}
+
+std::string DiskFiles::write(const std::string& name, const std::string& bytes) {
+    if (name.empty()) {
+        return "no file name was given";
+    }
+    if (name.find('\0') != std::string::npos) {
+        return "the file name is not valid";
+    }
+    const QFileInfo info(toQt(name));
+    const QDir folder = info.absoluteDir();
+    if (!folder.exists()) {
+        return "the folder \"" + shown(folder.path()) + "\" does not exist";
+    }
+    if (info.exists()) {
+        if (info.isDir()) {
+            return "the name is that of a folder";
+        }
+        if (!info.isFile()) {
+            return "the name is not that of an ordinary file";
+        }
+        // QSaveFile would replace a read-only file through its folder; refuse it instead.
+        // A file without its owner's write permission counts as read-only for every user,
+        // the administrator included, as a read-only file does on Windows.
+        if (!info.isWritable() || !info.permission(QFileDevice::WriteOwner)) {
+            return "the file is read-only";
+        }
+    }
+    QSaveFile file(info.filePath());
+    if (!file.open(QIODevice::WriteOnly)) {
+        return "the file cannot be written in the folder \"" + shown(folder.path()) + "\" (" +
+               file.errorString().toStdString() + ")";
+    }
+    const auto size = static_cast<qint64>(bytes.size());
+    if (file.write(bytes.data(), size) != size) {
+        const std::string reason = file.errorString().toStdString();
+        file.cancelWriting();
+        return "the file could not be written; the disk may be full (" + reason + ")";
+    }
+    if (!file.commit()) {
+        return "the file could not be written; the disk may be full (" +
+               file.errorString().toStdString() + ")";
+    }
+    return {};
+}
+
+} // namespace calfile
