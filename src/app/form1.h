@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -144,6 +145,9 @@ public:
 
     // A context for the subsystem logic, reading "Active Board" afresh on every call.
     card::Context context();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildLayout();

@@ -1,0 +1,216 @@
+// The window: construction, start-up, board selection, EXIT, the step highlighting and the
+// calibration table over the text boxes.
+#include "app/form1.h"
+#include "app/form1_look.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+// The text box of a calibration field, or nothing for an index outside its set.
+QLineEdit* boxOf(const Controls& ui, caldata::Field f) {
+    auto pick = [&](const auto& boxes) -> QLineEdit* {
+        if (f.index < 0 || static_cast<std::size_t>(f.index) >= boxes.size()) {
+            return nullptr;
+        }
+        return boxes[static_cast<std::size_t>(f.index)];
+    };
+    switch (f.box) {
+    case caldata::Box::AOMax:
+        return pick(ui.tbxBiAOMax);
+    case caldata::Box::AOMin:
+        return pick(ui.tbxBiAOMin);
+    case caldata::Box::AIMax:
+        return pick(ui.tbxAIMaxVal);
+    case caldata::Box::AIMin:
+        return pick(ui.tbxAIMinVal);
+    case caldata::Box::Ref10:
+        return ui.tbx10VRef;
+    case caldata::Box::Ref5:
+        return ui.tbx5VRef;
+    }
+    return nullptr;
+}
+
+void colourBack(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, colour);
+    w->setPalette(p);
+}
+
+} // namespace
+
+Form1::Form1(Services services, QWidget* parent) : QWidget(parent), services_(std::move(services)) {
+    buildLayout();
+    connectHandlers();
+    if (QScreen* s = screen()) {
+        QRect area = s->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+Form1::~Form1() = default;
+
+void Form1::connectHandlers() {
+    connect(ui.cmdReadEEP, &QPushButton::clicked, this, [this] { cmdReadEEP_Click(); });
+    connect(ui.cmdWriteEEP, &QPushButton::clicked, this, [this] { cmdWriteEEP_Click(); });
+    connect(ui.cmdRecover, &QPushButton::clicked, this, [this] { cmdRecover_Click(); });
+    connect(ui.cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    connect(ui.VScroll2, &QScrollBar::valueChanged, this, [this] { VScroll2_Change(); });
+    connect(ui.cmdAutoCal, &QPushButton::clicked, this, [this] { cmdAutoCal_Click(); });
+    connect(ui.cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
+    connect(ui.cmdLoadINI, &QPushButton::clicked, this, [this] { cmdLoadINI_Click(); });
+    connect(ui.cmdSaveINI, &QPushButton::clicked, this, [this] { cmdSaveINI_Click(); });
+    for (std::size_t i = 0; i < ui.framAO.size(); ++i) {
+        const auto k = static_cast<card::Int16>(i);
+        connect(ui.cmdAOMaxAdd[i], &QPushButton::clicked, this,
+                [this, k] { cmdAOMaxAdd_Click(k); });
+        connect(ui.cmdAOMaxSub[i], &QPushButton::clicked, this,
+                [this, k] { cmdAOMaxSub_Click(k); });
+        connect(ui.cmdAOMinAdd[i], &QPushButton::clicked, this,
+                [this, k] { cmdAOMinAdd_Click(k); });
+        connect(ui.cmdAOMinSub[i], &QPushButton::clicked, this,
+                [this, k] { cmdAOMinSub_Click(k); });
+        // Every change of the text, typed or set by the program, runs the change handler.
+        connect(ui.tbxBiAOMax[i], &QLineEdit::textChanged, this,
+                [this, k] { tbxBiAOMax_Change(k); });
+        connect(ui.tbxBiAOMin[i], &QLineEdit::textChanged, this,
+                [this, k] { tbxBiAOMin_Change(k); });
+    }
+    for (std::size_t i = 0; i < ui.framAI.size(); ++i) {
+        const auto j = static_cast<card::Int16>(i);
+        connect(ui.cmdReadMaxAI[i], &QPushButton::clicked, this,
+                [this, j] { cmdReadMaxAI_Click(j); });
+        connect(ui.cmdReadMinAI[i], &QPushButton::clicked, this,
+                [this, j] { cmdReadMinAI_Click(j); });
+    }
+}
+
+card::Context Form1::context() {
+    return card::Context{
+        services_.driver,  services_.clock, services_.pump,
+        services_.prompts, state,           [this] { return ui.tbxActive->text().toStdString(); }};
+}
+
+void Form1::Form_Load() {
+    card::Driver& driver = services_.driver;
+    state.dwAvgCount = 1000;
+    state.wErrCode = driver.Drvx_DriverInit(state.wDriverBoards);
+
+    card::Int16 boards = 0;
+    state.wErrCode = driver.Drvx_SearchCard(boards, card::kCardId);
+
+    // The record tables hold boards 0 to 31; a larger count is shown but further boards get
+    // no records.
+    const int recorded = std::min<int>(boards, card::kMaxBoards);
+    card::ModelName modelName{};
+    for (int b = 0; b < recorded; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        state.wErrCode = driver.Drvx_GetCardInfo(static_cast<card::Int16>(b), state.CardInfo[i],
+                                                 state.CardConfig[i], modelName);
+        if (state.wErrCode != 0) {
+            services_.prompts.message("Get Card Information Err");
+        }
+    }
+
+    ui.tbxTotal->setText(QString::number(boards));
+    if (boards == 1) {
+        ui.tbxActive->setText(QStringLiteral("0"));
+        cmdReadEEP_Click();
+    }
+    state.wAORange = {0, 2, 1, 3};
+    OpenAllSteps();
+}
+
+void Form1::VScroll2_Change() {
+    ui.cmdReadEEP->setEnabled(true);
+    ui.cmdWriteEEP->setEnabled(false);
+    ui.cmdRecover->setEnabled(false);
+}
+
+void Form1::cmdExit_Click() {
+    state.wErrCode = services_.driver.Drvx_DriverClose();
+    if (services_.endProgram) {
+        services_.endProgram();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // Closing the window ends the program at once, without closing the driver, even while a
+    // long operation is processing events.
+    event->accept();
+    if (services_.endProgram) {
+        services_.endProgram();
+    }
+}
+
+void Form1::OpenAllSteps() {
+    ui.framRef->setEnabled(true);
+    for (QGroupBox* f : ui.framAO) {
+        f->setEnabled(true);
+    }
+    for (QGroupBox* f : ui.framAI) {
+        f->setEnabled(true);
+    }
+    ui.framNOTE->setVisible(true);
+    ui.cmdNext->setVisible(false);
+    ui.cmdPrevious->setVisible(false);
+}
+
+void Form1::HighlightStep(card::Int16 wStepNo, card::Long lColor) {
+    const QColor face = look::buttonFace();
+    const QColor highlight = look::fromColourValue(lColor);
+    auto setStep = [](QGroupBox* f, QLabel* a, QLabel* b, bool on, const QColor& colour) {
+        f->setEnabled(on);
+        colourBack(f, colour);
+        colourBack(a, colour);
+        colourBack(b, colour);
+    };
+
+    setStep(ui.framRef, ui.lbl5VRef, ui.lbl10VRef, false, face);
+    for (std::size_t k = 0; k < ui.framAO.size(); ++k) {
+        setStep(ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k], false, face);
+    }
+    for (std::size_t j = 0; j < ui.framAI.size(); ++j) {
+        setStep(ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j], false, face);
+    }
+
+    if (wStepNo >= 0 && wStepNo <= 7) {
+        const auto k = static_cast<std::size_t>(wStepNo);
+        setStep(ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k], true, highlight);
+    } else if (wStepNo == 8) {
+        setStep(ui.framRef, ui.lbl5VRef, ui.lbl10VRef, true, highlight);
+    } else if (wStepNo >= 9 && wStepNo <= 14) {
+        const auto j = static_cast<std::size_t>(wStepNo - 9);
+        setStep(ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j], true, highlight);
+    }
+}
+
+std::string Form1::text(caldata::Field f) const {
+    QLineEdit* b = boxOf(ui, f);
+    return b ? b->text().toStdString() : std::string();
+}
+
+void Form1::setText(caldata::Field f, const std::string& text) {
+    QLineEdit* b = boxOf(ui, f);
+    if (!b) {
+        return;
+    }
+    const QString t = QString::fromStdString(text);
+    if (b->text() != t) {
+        b->setText(t); // an output box's change handler runs through textChanged
+    }
+}
+
+} // namespace app

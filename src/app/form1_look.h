@@ -1,0 +1,43 @@
+#pragma once
+
+// Captions, colours and fonts of the window, shared by its layout, its step highlighting and
+// its tests.
+
+#include "card/types.h"
+
+#include <QColor>
+#include <QFont>
+
+#include <array>
+
+namespace app::look {
+
+inline constexpr const char* kCaption = "MX-4815 Calibration Program(2014/04/11 Ver:1.0)";
+inline constexpr const char* kSimulatedSuffix = " [simulated card]";
+
+// The warning of the NOTE frame, one list line each; the last three end in a blank.
+inline constexpr std::array<const char*, 4> kNoteLines{
+    "This progarm will change the default",
+    "setting from board. The error setting ",
+    "will damage your device.Please be ",
+    "careful use of this program. ",
+};
+
+// The highlight colour of the automatic calibration, as a 0x00BBGGRR colour value.
+inline constexpr card::Long kHighlightColour = 65280;
+
+// A 0x00BBGGRR colour value as a colour.
+QColor fromColourValue(card::Long value);
+
+QColor buttonFace();
+QColor lightGreen();  // editable calibration boxes and "Active Board"
+QColor lightYellow(); // input codes, "Total Board", the file name
+QColor yellow();      // the NOTE list
+
+QFont defaultFont(); // "MS Sans Serif" 8 pt: every control without a font of its own
+QFont largeFont();   // "MS Sans Serif" 12 pt: the outer frames and the buttons
+QFont codeFont();    // "MS Sans Serif" 9.75 pt: the code boxes and the board boxes
+QFont recoverFont(); // "Arial" 12 pt
+QFont stepFont();    // "MS Sans Serif" 13.5 pt: "< PREVIOUS", "NEXT >"
+
+} // namespace app::look

@@ -1,0 +1,73 @@
+#include "app/qt_platform.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include <chrono>
+#include <thread>
+
+namespace app {
+
+double SteadyClock::now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SteadyClock::Sleep(std::int32_t milliseconds) {
+    if (milliseconds > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+}
+
+void QtEventPump::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void QtPrompts::message(const std::string& text) {
+    const QString title = window_ ? window_->windowTitle() : QCoreApplication::applicationName();
+    QMessageBox box(QMessageBox::NoIcon, title, QString::fromStdString(text), QMessageBox::Ok,
+                    window_);
+    box.exec();
+}
+
+bool QtPrompts::confirm(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok | QMessageBox::Cancel, window_);
+    // Enter alone never confirms a change of the card: the default is Cancel.
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<std::string> QtPrompts::chooseOpenFile(const std::string& filter,
+                                                     const std::string& startName) {
+    const QString chosen = QFileDialog::getOpenFileName(
+        window_, QString(), QString::fromStdString(startName), qtFileFilter(filter));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen.toStdString();
+}
+
+QString qtFileFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList choices;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        QString patterns = parts[i + 1].trimmed();
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        const QString bracketed = QLatin1Char('(') + patterns + QLatin1Char(')');
+        if (description.endsWith(bracketed)) {
+            choices << description;
+        } else {
+            choices << description + QLatin1Char(' ') + bracketed;
+        }
+    }
+    if (choices.isEmpty()) {
+        return QStringLiteral("All files (*)");
+    }
+    return choices.join(QStringLiteral(";;"));
+}
+
+} // namespace app

@@ -1,0 +1,47 @@
+#pragma once
+
+// The real implementations of the platform interfaces: the steady clock, Qt's event
+// processing and Qt's dialogs.
+
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/prompts.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace app {
+
+class SteadyClock : public platform::Clock {
+public:
+    double now() override;
+    void Sleep(std::int32_t milliseconds) override;
+};
+
+class QtEventPump : public platform::EventPump {
+public:
+    void processEvents() override;
+};
+
+// Message boxes and the open-file dialog, over the window once it is set (its caption is the
+// title of the messages).
+class QtPrompts : public platform::Prompts {
+public:
+    void setWindow(QWidget* window) { window_ = window; }
+
+    void message(const std::string& text) override;
+    bool confirm(const std::string& text, const std::string& caption) override;
+    std::optional<std::string> chooseOpenFile(const std::string& filter,
+                                              const std::string& startName) override;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+// "description|pattern|description|pattern..." in Qt's "description (pattern);;..." form.
+// A description that already ends in its pattern in brackets, such as "ini(*.ini)", is kept
+// as it is; several patterns joined by ';' are listed with blanks.
+QString qtFileFilter(const std::string& filter);
+
+} // namespace app
