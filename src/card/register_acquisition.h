@@ -1,0 +1,71 @@
+#pragma once
+
+#include "card/acquisition.h"
+#include "card/context.h"
+#include "card/types.h"
+
+#include <cstdint>
+
+namespace card {
+
+// A reading refused because its set-up is impossible: a sample count outside 1..32767
+// (the sample loop counts in 16 bits) or a source or gain code outside 0..7.
+inline constexpr Int16 kReadingBadSetup = 0x7104;
+
+// The auto-calibration reading taken by programming the card's A/D registers directly,
+// through the driver's physical-memory calls, at the register base dwMemBase of the card
+// that RELOAD loaded last.
+//
+// One reading: eight set-up writes, a 100 ms pause, three settling conversions with 1 ms
+// pauses, a completion poll that holds the window, then dwAvgCount conversions whose polls
+// let the window process its events after every status read and after every sample. The
+// average is taken in single precision and rounded halves to even.
+//
+// Refused before any register access: a second reading while one is under way (no
+// message: the first reading is still running and its caller reports its own outcome),
+// a sample count or codes out of range, and a register base of 0 (no RELOAD yet); the last
+// two with a message. A poll that does not finish within 10,000 status reads shows
+// "TimeOut" and fails the reading.
+class RegisterAcquisition : public Acquisition {
+public:
+    explicit RegisterAcquisition(Context context);
+
+    Int16 MX4815_Get_AutoCal_Data(Int16 wBoardNo, Int16 wChannel, Int16 wGain,
+                                  Int16& wADVal) override;
+
+    // Register offsets from the register base. The status register starts a conversion
+    // when written and gives the busy bit and the result when read; the configuration
+    // register takes the configuration word. The other set-up registers (0x200, 0x22C,
+    // 0x290, 0x298, 0x2F0) receive fixed values in a fixed order.
+    static constexpr std::uint32_t kStatusReg = 0x294;
+    static constexpr std::uint32_t kConfigReg = 0x2EC;
+
+    static constexpr Long kBusyBit = 0x10000;
+    // Status reads allowed per poll; the next read ends the reading.
+    static constexpr long kPollLimit = 10000;
+    static constexpr Long kMaxSamples = 32767;
+
+    // The A/D configuration word 0x8C4D | channel << 12 | gain << 7, sign-extended to the
+    // 32 bits written (bit 15 is always set, so the upper half is all ones).
+    static Long configurationWord(Int16 wChannel, Int16 wGain);
+    // The conversion result in a status read: bits 0..15 as a two's-complement value.
+    static Int16 sampleOf(Long status);
+    // sum / n in single precision, to the nearest integer with halves to even.
+    static Int16 average(Long sum, Long n);
+    // The physical address base + offset as the 32-bit pattern the driver takes.
+    static Long physicalAddress(std::uint32_t base, std::uint32_t offset);
+
+private:
+    void write(std::uint32_t offset, Long value);
+    Long readStatus();
+    // Polls the status register until a conversion is finished. When yielding, the window
+    // processes its events after each read. Gives false on a time-out; otherwise the last
+    // status read is in status.
+    bool poll(bool yielding, Long& status);
+
+    Context ctx_;
+    std::uint32_t base_ = 0; // register base of the reading under way
+    bool inProgress_ = false;
+};
+
+} // namespace card
