@@ -1,0 +1,82 @@
+#include "manual/output_trim.h"
+
+#include "caldata/conversions.h"
+#include "caldata/messages.h"
+#include "card/board.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace manual {
+
+namespace {
+
+bool isOutputBox(caldata::Field box) {
+    return caldata::isOutput(box) && box.index >= 0 && box.index < caldata::kOutputBoxes;
+}
+
+// Configures the row's output and drives it with the code, the code sign-extended.
+void drive(card::Context& ctx, card::Int16 board, const OutputRow& row, std::int16_t code) {
+    ctx.state.wErrCode = ctx.driver.Drvx_ConfigAO(board, row.channel, row.range);
+    ctx.state.wErrCode =
+        ctx.driver.Drvx_WriteAOVoltageH(board, row.channel, static_cast<card::Long>(code));
+}
+
+} // namespace
+
+OutputRow outputRow(const card::FormState& state, int k) {
+    return {static_cast<card::Int16>(k / 4), state.wAORange[static_cast<std::size_t>(k % 4)]};
+}
+
+void step(card::Context& ctx, caldata::CalibrationTable& table, caldata::Field box, int delta) {
+    if (!isOutputBox(box)) {
+        return;
+    }
+    const auto board = card::activeBoard(ctx);
+    if (!board) {
+        return;
+    }
+    const std::string text = table.text(box);
+    const auto code = caldata::parseCode(text);
+    if (!code) {
+        ctx.prompts.message(caldata::textRefusal(box, text, code.problem));
+        return;
+    }
+    const OutputRow row = outputRow(ctx.state, box.index);
+    ctx.state.wErrCode = ctx.driver.Drvx_ConfigAO(*board, row.channel, row.range);
+
+    const auto stepped = static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<std::uint16_t>(*code.value) + delta));
+    table.setText(box, caldata::hexText16(stepped)); // runs the box's change handling
+
+    // The board and the code are taken afresh after the change handling.
+    const auto boardNow = card::activeBoard(ctx);
+    if (!boardNow) {
+        return;
+    }
+    const std::string newText = table.text(box);
+    const auto codeNow = caldata::parseCode(newText);
+    if (!codeNow) {
+        ctx.prompts.message(caldata::textRefusal(box, newText, codeNow.problem));
+        return;
+    }
+    ctx.state.wErrCode = ctx.driver.Drvx_WriteAOVoltageH(*boardNow, row.channel,
+                                                         static_cast<card::Long>(*codeNow.value));
+}
+
+void outputChanged(card::Context& ctx, caldata::CalibrationTable& table, caldata::Field box) {
+    if (ctx.state.bLoading || !isOutputBox(box)) {
+        return;
+    }
+    const auto code = caldata::parseCode(table.text(box));
+    if (!code) {
+        return;
+    }
+    const auto board = card::parseBoardNumber(ctx.activeBoardText());
+    if (!board) {
+        return;
+    }
+    drive(ctx, *board, outputRow(ctx.state, box.index), *code.value);
+}
+
+} // namespace manual
