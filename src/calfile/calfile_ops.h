@@ -34,7 +34,8 @@ std::string exportedBytes(const std::string& existing, const caldata::Calibratio
 
 // Export: writes the thirty boxes into the file in one atomic replacement. A file whose
 // entries already hold the boxes' texts is not touched. When the file cannot be read or
-// written, one message names the file and the reason. True when the file holds the set.
+// written, or a box holds a line break, one message names the file and the reason and the
+// file stays as it was. True when the file holds the set.
 bool exportCalibration(const caldata::CalibrationTable& table, FileStore& files,
                        platform::Prompts& prompts, const std::string& fileName);
 
