@@ -8,6 +8,8 @@ namespace card {
 inline constexpr Int16 kReadingTimedOut = 0x7101;   // a completion poll timed out
 inline constexpr Int16 kReadingNoRegisters = 0x7102; // no RELOAD yet: dwMemBase is 0
 inline constexpr Int16 kReadingInProgress = 0x7103;  // another reading is under way
+// An impossible set-up: dwAvgCount outside 1..32767, or a source or gain code outside 0..7.
+inline constexpr Int16 kReadingBadSetup = 0x7104;
 
 // One averaged A/D reading of an internal calibration source in one input range.
 //   wChannel: the source (2 = 5 V reference, 3 = 10 V reference, 4 = 0 V, 5 / 7 = output of

@@ -8,10 +8,6 @@
 
 namespace card {
 
-// A reading refused because its set-up is impossible: a sample count outside 1..32767
-// (the sample loop counts in 16 bits) or a source or gain code outside 0..7.
-inline constexpr Int16 kReadingBadSetup = 0x7104;
-
 // The auto-calibration reading taken by programming the card's A/D registers directly,
 // through the driver's physical-memory calls, at the register base dwMemBase of the card
 // that RELOAD loaded last.

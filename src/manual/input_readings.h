@@ -1,0 +1,41 @@
+#pragma once
+
+#include "caldata/table.h"
+#include "card/acquisition.h"
+#include "card/context.h"
+#include "card/types.h"
+
+#include <optional>
+
+// The input range readings: the upper and the lower calibration point of the three widest
+// input ranges, each one averaged auto-calibration reading written into the row's box as
+// hex text. The automatic run calls them; their buttons are hidden.
+namespace manual {
+
+// Status of a reading that was not attempted because "Active Board" names no board.
+inline constexpr card::Int16 kReadingNoBoard = 0x7105;
+
+// The calibration source and the gain code of one point of an input row.
+struct InputPoint {
+    card::Int16 wChannel;
+    card::Int16 wGain;
+};
+
+// Rows 0..2 (20.48V, 10.24V, 5.12V): the upper point reads the 10 V reference (5 V for
+// 5.12V), the lower point 0 V. Rows 3..5 and any other index: nothing.
+std::optional<InputPoint> upperPoint(int j);
+std::optional<InputPoint> lowerPoint(int j);
+
+// cmdReadMaxAI_Click / cmdReadMinAI_Click for row j. A bad "Active Board" is refused with
+// its message before anything else (wErrCode unchanged, kReadingNoBoard returned).
+// Otherwise the reading, started at 0, is taken; its status goes to wErrCode and is
+// returned, and the reading is written to tbxAIMaxVal j / tbxAIMinVal j as hex text. A
+// reading that times out writes "0"; a reading refused before it started (no registers,
+// another reading under way, an impossible set-up) leaves the box as it is. Rows 3..5 do nothing
+// and return 0.
+card::Int16 readMaxAI(card::Context& ctx, card::Acquisition& acquisition,
+                      caldata::CalibrationTable& table, int j);
+card::Int16 readMinAI(card::Context& ctx, card::Acquisition& acquisition,
+                      caldata::CalibrationTable& table, int j);
+
+} // namespace manual
