@@ -1,0 +1,90 @@
+#include "card/bench_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <utility>
+
+namespace card {
+
+BenchStore::BenchStore(QString filePath) : path_(std::move(filePath)) {}
+
+std::optional<std::string> BenchStore::load(SimulatedBench& bench) const {
+    const QFileInfo info(path_);
+    if (!info.exists()) {
+        return std::nullopt;
+    }
+    const std::string name = QDir::toNativeSeparators(path_).toStdString();
+    auto refuse = [&](const std::string& why) {
+        bench.resetToFactory();
+        return "The simulated cards could not be loaded from \"" + name + "\": " + why +
+               ". The simulated cards start with their factory EEPROM.";
+    };
+    if (!info.isFile()) {
+        return refuse("it is not a file");
+    }
+    if (info.size() > kMaxFileSize) {
+        return refuse("the file is too large to be a simulated cards' file");
+    }
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return refuse("the file cannot be read (" + file.errorString().toStdString() + ")");
+    }
+    // Read at most one byte more than allowed, in case the file grew since it was measured.
+    const QByteArray data = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        return refuse("the file cannot be read (" + file.errorString().toStdString() + ")");
+    }
+    if (data.size() > kMaxFileSize) {
+        return refuse("the file is too large to be a simulated cards' file");
+    }
+    std::string problem;
+    if (!bench.restore(std::string_view(data.constData(), static_cast<std::size_t>(data.size())),
+                       &problem)) {
+        return refuse("the file is damaged (" + problem + ")");
+    }
+    return std::nullopt;
+}
+
+bool BenchStore::save(const SimulatedBench& bench, std::string* problem) const {
+    auto fail = [&](const QString& why) {
+        if (problem) {
+            *problem = "The simulated cards could not be saved to \"" +
+                       QDir::toNativeSeparators(path_).toStdString() + "\": " + why.toStdString();
+        }
+        return false;
+    };
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath())) {
+        return fail(QStringLiteral("its folder cannot be created"));
+    }
+    const std::string text = bench.serialize();
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return fail(file.errorString());
+    }
+    const auto size = static_cast<qint64>(text.size());
+    if (file.write(text.data(), size) != size) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(why);
+    }
+    if (!file.commit()) {
+        return fail(file.errorString());
+    }
+    return true;
+}
+
+QString BenchStore::defaultPath() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::home().filePath(QStringLiteral(".mx4815cal"));
+    }
+    QDir().mkpath(folder);
+    return QDir(folder).filePath(QStringLiteral("simulated-cards.dat"));
+}
+
+} // namespace card

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "card/simulated_bench.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+namespace card {
+
+// The file in which the application keeps the simulated cards' EEPROMs and factory backups,
+// so that a SAVE survives a restart.
+class BenchStore {
+public:
+    // Files larger than this are refused unread.
+    static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+    explicit BenchStore(QString filePath);
+
+    const QString& filePath() const { return path_; }
+
+    // Loads the cards from the file. A missing file changes nothing and says nothing. A file
+    // that cannot be read or is damaged leaves every card factory-fresh and gives a message
+    // for the user.
+    std::optional<std::string> load(SimulatedBench& bench) const;
+
+    // Writes the cards to the file atomically; on failure the old file stays as it was and
+    // *problem says why.
+    bool save(const SimulatedBench& bench, std::string* problem) const;
+
+    // "simulated-cards.dat" in the application's data folder, which is created if needed.
+    static QString defaultPath();
+
+private:
+    QString path_;
+};
+
+} // namespace card

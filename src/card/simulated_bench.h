@@ -1,0 +1,143 @@
+#pragma once
+
+#include "card/driver.h"
+#include "card/types.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace card {
+
+// The driver entry points, for fault injection.
+enum class EntryPoint {
+    DriverInit,
+    SearchCard,
+    GetCardInfo,
+    DriverClose,
+    ReadEEP,
+    WriteEEP,
+    RecoverEEP,
+    ConfigAO,
+    WriteAOVoltageH,
+    ReadPhyMemory,
+    WritePhyMemory
+};
+
+// Statuses the simulated library returns besides 0.
+inline constexpr Int16 kBenchNoSuchBoard = 0x0102;   // board number outside 0 .. n-1
+inline constexpr Int16 kBenchBadArgument = 0x0103;   // channel or range code out of range
+inline constexpr Int16 kBenchBadAccessSize = 0x0104; // register access width other than 32
+
+struct BenchOptions {
+    int cards = 1;              // cards in the machine, 0 .. kBenchMaxCards
+    std::uint32_t variant = 1;  // picks the analog model and the factory data deterministically
+    bool signExtendEEP = false; // Drvx_ReadEEP sign-extends the words instead of zero-extending
+    // Status reads of a register set bits 17..31 with a fixed junk pattern, as a card may; the
+    // acquisition must ignore them.
+    bool junkUpperStatusBits = false;
+};
+
+inline constexpr int kBenchMaxCards = 1024;
+
+// Register window of every card: memBase(board) .. memBase(board) + 0xFFF.
+inline constexpr std::uint32_t kBenchMemBase = 0xFEB00000u;
+inline constexpr std::uint32_t kBenchWindowSize = 0x1000u;
+
+// The driver library and any number of MX-4815 cards, simulated: records, EEPROM with a
+// factory backup, an analog model of references, outputs and the A/D converter, and the
+// register window of the auto-calibration path. Deterministic for a given variant.
+class SimulatedBench : public Driver {
+public:
+    explicit SimulatedBench(BenchOptions options = {});
+    ~SimulatedBench() override;
+    SimulatedBench(const SimulatedBench&) = delete;
+    SimulatedBench& operator=(const SimulatedBench&) = delete;
+
+    Int16 Drvx_DriverInit(Int16& wTotalBoards) override;
+    Int16 Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) override;
+    Int16 Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo, ConfigRecord& cardConfig,
+                           ModelName& modelName) override;
+    Int16 Drvx_DriverClose() override;
+    Int16 Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) override;
+    Int16 Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) override;
+    Int16 Drvx_RecoverEEP(Int16 wBoardNo) override;
+    Int16 Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange) override;
+    Int16 Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long dwCode) override;
+    Int16 Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) override;
+    Int16 Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) override;
+
+    const BenchOptions& options() const { return options_; }
+    int cardCount() const;
+    std::uint32_t memBase(int board) const; // kBenchMemBase + kBenchWindowSize * board
+    std::uint32_t serialNumber(int board) const;
+
+    // The analog model (board 0 .. n-1, channel 0/1, range code 0..3, gain code 0..7).
+    double reference10V(int board) const;               // true voltage at the 10 V test point
+    double reference5V(int board) const;                // true voltage at the 5 V test point
+    double outputVoltage(int board, int channel) const; // true output now
+    double outputVoltageAt(int board, int channel, int rangeCode, std::uint16_t code) const;
+    int outputRange(int board, int channel) const;
+    std::uint16_t outputCode(int board, int channel) const;
+    // The A/D converter's noiseless transfer: the code it centres on for an input voltage,
+    // before rounding and clamping to the signed 16-bit range.
+    double inputCodeFor(int board, int gainCode, double volts) const;
+    // The code the factory calibration stores for an output end point (upper: +5 V / +10 V,
+    // lower: 0 V / -5 V / -10 V), the code whose true output lies nearest the nominal point.
+    std::uint16_t idealOutputCode(int board, int channel, int rangeCode, bool upper) const;
+
+    std::array<std::uint16_t, kEepromWords> eeprom(int board) const;
+    void setEeprom(int board, const std::array<std::uint16_t, kEepromWords>& words);
+    std::array<std::uint16_t, kEepromWords> factoryBackup(int board) const;
+    long eepromWrites(int board) const; // successful Drvx_WriteEEP calls
+
+    // Fault injection. A non-zero status makes the entry point return it and do nothing else.
+    void setStatus(EntryPoint ep, Int16 status);
+    void clearFaults(); // all statuses back to 0, busy bit normal again
+    void setBusyForever(bool on);
+
+    // Deviations from the register protocol of the auto-calibration path, one readable line
+    // each, in order (at most kMaxViolations kept; violationCount() counts them all).
+    static constexpr std::size_t kMaxViolations = 200;
+    const std::vector<std::string>& protocolViolations() const;
+    long violationCount() const;
+    void clearViolations();
+
+    long conversions() const; // conversions started, all cards
+
+    // The EEPROMs and factory backups of all cards as versioned text with a checksum.
+    std::string serialize() const;
+    // Takes the EEPROMs and backups from serialize()'s text. Cards beyond those in the text
+    // stay as they are, cards in the text beyond cardCount() are ignored. Damaged text or text
+    // of another variant: false, a reason in *problem, and every card factory-fresh.
+    bool restore(std::string_view data, std::string* problem);
+    // All cards' EEPROMs and backups as they left the factory.
+    void resetToFactory();
+
+    // Called after a successful Drvx_WriteEEP or Drvx_RecoverEEP.
+    std::function<void()> onEepromChanged;
+
+private:
+    struct Card;
+    Card* cardAt(Int16 board);
+    const Card& card(int board) const;
+    Card& card(int board);
+    void violation(std::string text);
+    Long readRegister(Card& c, std::uint32_t offset);
+    void writeRegister(Card& c, std::uint32_t offset, std::uint32_t value);
+    std::int16_t convert(Card& c);
+    void eepromChanged();
+
+    BenchOptions options_;
+    std::vector<Card> cards_;
+    std::array<Int16, 11> statuses_{};
+    bool busyForever_ = false;
+    std::vector<std::string> violations_;
+    long violationCount_ = 0;
+    long conversions_ = 0;
+};
+
+} // namespace card
