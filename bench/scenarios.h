@@ -1,0 +1,15 @@
+#pragma once
+
+// The benchmark's scenarios. Each runs in real time on the simulated card, prints its own
+// table and tells whether it met its goals. A new scenario is one more function here and
+// one more line in the table of main.cpp.
+
+#include <iosfwd>
+
+namespace bench {
+
+// Averaged auto-calibration readings of the input range points: wall time against the
+// 103 ms of mandated sleeps, and the longest gap between two yields to the window.
+bool acquisitionScenario(std::ostream& out);
+
+} // namespace bench
