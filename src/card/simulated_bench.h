@@ -70,6 +70,8 @@ public:
     Int16 Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) override;
     Int16 Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) override;
 
+    // The accessors below are for tests, the benchmark and the application's set-up; a board,
+    // channel, range or gain code out of range throws std::out_of_range.
     const BenchOptions& options() const { return options_; }
     int cardCount() const;
     std::uint32_t memBase(int board) const; // kBenchMemBase + kBenchWindowSize * board
