@@ -52,8 +52,7 @@ std::optional<std::string> BenchStore::load(SimulatedBench& bench) const {
 bool BenchStore::save(const SimulatedBench& bench, std::string* problem) const {
     auto fail = [&](const QString& why) {
         if (problem) {
-            *problem = "The simulated cards could not be saved to \"" +
-                       QDir::toNativeSeparators(path_).toStdString() + "\": " + why.toStdString();
+            *problem = why.toStdString();
         }
         return false;
     };

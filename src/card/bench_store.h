@@ -26,7 +26,7 @@ public:
     std::optional<std::string> load(SimulatedBench& bench) const;
 
     // Writes the cards to the file atomically; on failure the old file stays as it was and
-    // *problem says why.
+    // *problem gives the reason (without the file name, which filePath() gives).
     bool save(const SimulatedBench& bench, std::string* problem) const;
 
     // "simulated-cards.dat" in the application's data folder, which is created if needed.
