@@ -221,6 +221,7 @@ void Form1::buildLayout() {
     ui.List1->setGeometry(twips(1560, 240, 2655, 1035));
     ui.List1->setFont(standard);
     ui.List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.List1->setTextElideMode(Qt::ElideNone); // a long line is cut, as a list box does
     for (const char* line : look::kNoteLines) {
         ui.List1->addItem(QString::fromUtf8(line));
     }

@@ -7,7 +7,23 @@ namespace app::look {
 
 namespace {
 
+// "MS Sans Serif" is a Windows face. Elsewhere the nearest faces of the same widths stand in
+// for it; without any of them the style hint below picks the system's sans-serif face.
+void installSubstitutes() {
+    static const bool installed = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"),
+                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                    QStringLiteral("Arial")});
+        QFont::insertSubstitutions(QStringLiteral("Arial"),
+                                   {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+        return true;
+    }();
+    (void)installed;
+}
+
 QFont font(const char* family, qreal points) {
+    installSubstitutes();
     QFont f(QString::fromUtf8(family));
     f.setPointSizeF(points);
     // Where the family is missing (it is a Windows font), take the system's sans-serif face.
