@@ -1,8 +1,10 @@
 #include "card/register_acquisition.h"
+#include "card/simulated_bench.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <deque>
 #include <vector>
 
@@ -280,4 +282,78 @@ TEST(RegisterAcquisition, ReadingStartedDuringAYieldIsRefused) {
     card.samples({1, 1, 1, 1});
     EXPECT_EQ(bench.read(), 0);
     EXPECT_EQ(bench.value, 1);
+}
+
+namespace {
+
+// A reading from the simulated card, through the register base RELOAD would copy.
+struct SimulatedReading {
+    explicit SimulatedReading(card::BenchOptions options = {}) : sim(options), rig(sim) {
+        rig.state.dwAvgCount = 1000;
+    }
+    void load(Int16 board) {
+        card::ConfigRecord config;
+        card::ModelName model{};
+        ASSERT_EQ(sim.Drvx_GetCardInfo(board, rig.state.ActiveCardInfo, config, model), 0);
+        ASSERT_EQ(rig.state.ActiveCardInfo.dwMemBase(), sim.memBase(board));
+    }
+    Int16 read(Int16 wBoardNo, Int16 channel, Int16 gain) {
+        Int16 value = -1;
+        EXPECT_EQ(acquisition.MX4815_Get_AutoCal_Data(wBoardNo, channel, gain, value), 0);
+        return value;
+    }
+    card::SimulatedBench sim;
+    Rig rig;
+    RegisterAcquisition acquisition{rig.context()};
+};
+
+} // namespace
+
+TEST(RegisterAcquisitionOnSimulatedCard, ReadsReferencesAndZeroAsTheAnalogModelSays) {
+    for (bool junk : {false, true}) { // junk in bits 17..31 of the status reads changes nothing
+        SimulatedReading r(card::BenchOptions{.junkUpperStatusBits = junk});
+        r.load(0);
+        struct Point {
+            Int16 channel;
+            Int16 gain;
+            double volts;
+        };
+        std::vector<Point> points;
+        for (Int16 gain : {7, 1, 2, 3, 4, 5}) {
+            points.push_back({4, gain, 0.0});
+        }
+        for (Int16 gain : {7, 1}) {
+            points.push_back({3, gain, r.sim.reference10V(0)});
+        }
+        for (Int16 gain : {7, 1, 2}) {
+            points.push_back({2, gain, r.sim.reference5V(0)});
+        }
+        for (const Point& p : points) {
+            const double expected = r.sim.inputCodeFor(0, p.gain, p.volts);
+            EXPECT_NEAR(r.read(0, p.channel, p.gain), expected, 1.0)
+                << "source " << p.channel << " gain " << p.gain << " junk " << junk;
+        }
+        EXPECT_EQ(r.sim.protocolViolations(), std::vector<std::string>{});
+        EXPECT_TRUE(r.rig.prompts.messages.empty());
+    }
+}
+
+TEST(RegisterAcquisitionOnSimulatedCard, ReadsTheBoardBehindTheRegisterBase) {
+    SimulatedReading r(card::BenchOptions{.cards = 2});
+    r.load(1);
+    const double board0 = r.sim.inputCodeFor(0, 7, r.sim.reference10V(0));
+    const double board1 = r.sim.inputCodeFor(1, 7, r.sim.reference10V(1));
+    ASSERT_GT(std::abs(board0 - board1), 3.0); // the boards can be told apart
+    EXPECT_NEAR(r.read(0, 3, 7), board1, 1.0); // board number 0 passed: board 1 measured
+    EXPECT_EQ(r.sim.protocolViolations(), std::vector<std::string>{});
+}
+
+TEST(RegisterAcquisitionOnSimulatedCard, StuckConversionTimesOut) {
+    SimulatedReading r;
+    r.load(0);
+    r.sim.setBusyForever(true);
+    Int16 value = 321;
+    EXPECT_EQ(r.acquisition.MX4815_Get_AutoCal_Data(0, 4, 7, value), card::kReadingTimedOut);
+    EXPECT_EQ(value, 321);
+    EXPECT_EQ(r.rig.prompts.messages, std::vector<std::string>{"TimeOut"});
 }
