@@ -1,0 +1,76 @@
+#pragma once
+
+#include "autocal/wait.h"
+#include "caldata/table.h"
+#include "card/acquisition.h"
+#include "card/context.h"
+#include "card/types.h"
+
+#include <functional>
+#include <string>
+
+namespace autocal {
+
+// The highlight colour of the step being calibrated: pure green (0x00BBGGRR).
+inline constexpr card::Long kStepColour = 0xFF00;
+
+// What the automatic calibration works with: the card context (driver, clock, event pump,
+// prompts, form state, "Active Board"), the reading instrument, the calibration table (the
+// window's boxes; setting an output box runs its change handling), the window's step
+// highlighting and the stop request of the run.
+struct Environment {
+    card::Context& ctx;
+    card::Acquisition& acquisition;
+    caldata::CalibrationTable& table;
+    std::function<void(card::Int16 wStepNo, card::Long lColor)> HighlightStep;
+    StopRequest stopRequested;
+
+    bool stopping() const { return stopRequested && stopRequested(); }
+};
+
+enum class Outcome {
+    Done,    // the code was found
+    Failed,  // the calibration of the end point cannot go on; see failure
+    Stopped, // the run was asked to stop
+};
+
+struct EndPointResult {
+    Outcome outcome = Outcome::Done;
+    card::Int16 wCalDAVal = 0; // the code found, as its 16-bit pattern (Done only)
+    std::string failure;       // Failed: what failed, naming channel, range and end point
+    bool shown = false;        // Failed: the reading has already shown its own message
+};
+
+// The group of an output range code: its frame, boxes and highlight step (4 x channel +
+// frame kind), and the gain with which the output is read back. Range codes outside 0..3
+// give group 0 and gain 7.
+struct OutputGroup {
+    card::Int16 group;
+    card::Int16 wGain;
+};
+OutputGroup outputGroup(card::Int16 wDAChannel, card::Int16 wRange);
+
+// Finds the D/A code at which one end point of one output range reaches the A/D target
+// wCalADVal, read back through the card's auto-calibration path (source 5 + 2 x channel).
+// wMAXMIN 1 searches the upper end point down from 0xFFFF, anything else the lower end point
+// up from 0x0000. Configures the range, highlights the group, writes the start code, waits
+// 1 s, reads; estimates the code from a probe 10 codes in (none for a unipolar lower end
+// point), then steps one code at a time, showing each next code in the group's box, until
+// the reading reaches the target; the code one step further is the result. Every code goes
+// to the driver sign-extended. Driver statuses and reading statuses go to wErrCode.
+//
+// Ends with a failure instead of a wrong code: a reading that fails, readings that do not
+// change with the code (or change the wrong way), a target, quotient or estimate out of the
+// 16-bit range or past the start code, and a search that would step past 0x8000 (upper) or
+// 0x7FFF (lower). Ends early, with Stopped, when the stop request says so after a wait or a
+// reading.
+EndPointResult AutoCalDA(const Environment& env, card::Int16 wBoardNo, card::Int16 wDAChannel,
+                         card::Int16 wRange, card::Int16 wMAXMIN, card::Int16 wCalADVal);
+
+// The text of a failed reading's status: "the reading timed out", ...
+std::string readingProblem(card::Int16 status);
+// True for the statuses whose reading has already shown a message of its own ("TimeOut",
+// no board loaded, an impossible set-up, no board number).
+bool readingShownItsOwnMessage(card::Int16 status);
+
+} // namespace autocal

@@ -1,0 +1,231 @@
+#include "autocal/run.h"
+#include "caldata/conversions.h"
+#include "card/board.h"
+#include "model_card.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using autocal::RunOutcome;
+using autocal_testing::Int16;
+using autocal_testing::Long;
+using autocal_testing::ModelCard;
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using testing::HasSubstr;
+
+TEST(Targets, WorkedExamplesRoundHalvesToEvenInDoublePrecision) {
+    auto t10 = std::get<autocal::PointTargets>(autocal::pointTargets(10, 9.98f, 0x7C9A, 3));
+    EXPECT_EQ(t10.plus, 31962);
+    EXPECT_EQ(t10.zero, 3);
+    EXPECT_EQ(t10.minus, -31959);
+    auto t5 = std::get<autocal::PointTargets>(autocal::pointTargets(5, 5.01f, 0x7D10, -2));
+    EXPECT_EQ(t5.plus, 31952);
+    EXPECT_EQ(t5.zero, -2);
+    EXPECT_EQ(t5.minus, -31954); // the 0 V code minus the positive target, not minus the span
+    // The nominal references give the reference readings themselves.
+    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(10, 10.0f, 0x7C9A, 3)).plus,
+              0x7C9A);
+    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(5, 5.0f, 0x7D10, -2)).plus,
+              0x7D10);
+    // A half goes to the even neighbour: 10 / 8 x 2 = 2.5 and 10 / 8 x 6 = 7.5.
+    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(10, 8.0f, 2, 0)).plus, 2);
+    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(10, 8.0f, 6, 0)).plus, 8);
+}
+
+TEST(Targets, OutsideTheSixteenBitRangeOrFromAZeroReferenceAreRefused) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 0.0f, 100, 0)));
+    EXPECT_TRUE(
+        std::holds_alternative<std::string>(autocal::pointTargets(10, 10.0f, 32767, -32768)));
+    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 5.0f, 20000, 0)));
+    // +V out of range; -V = Z - (+V) = -span out of range only for a span of -32768.
+    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 9.9f, 32767, 1000)));
+    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 10.0f, -32768, 0)));
+    EXPECT_TRUE(
+        std::holds_alternative<autocal::PointTargets>(autocal::pointTargets(10, 10.0f, 32765, -2)));
+}
+
+TEST(Targets, FromTheBoxesNameTheBoxWhoseTextIsRefused) {
+    testing_support::MemoryTable table;
+    table.setText(caldata::ref10(), "abc");
+    auto r = autocal::computeTargets(table);
+    ASSERT_TRUE(std::holds_alternative<std::string>(r));
+    EXPECT_THAT(std::get<std::string>(r), HasSubstr("10V Ref(TP2)"));
+
+    table.setText(caldata::ref10(), "10.0");
+    table.setText(caldata::ref5(), "0");
+    r = autocal::computeTargets(table);
+    ASSERT_TRUE(std::holds_alternative<std::string>(r));
+    EXPECT_THAT(std::get<std::string>(r), HasSubstr("5V Ref(TP3)"));
+
+    table.setText(caldata::ref5(), "5.0");
+    table.setText(caldata::aiMin(2), "12G");
+    r = autocal::computeTargets(table);
+    ASSERT_TRUE(std::holds_alternative<std::string>(r));
+    EXPECT_THAT(std::get<std::string>(r), HasSubstr("5.12V 0V(Hex)"));
+
+    table.setText(caldata::aiMin(2), "FFFE");
+    table.setText(caldata::aiMax(2), "7D10");
+    table.setText(caldata::aiMin(1), "3");
+    table.setText(caldata::aiMax(1), "7C9A");
+    table.setText(caldata::ref10(), "9.98");
+    table.setText(caldata::ref5(), "5.01");
+    const auto t = std::get<autocal::Targets>(autocal::computeTargets(table));
+    EXPECT_EQ(t.plus10, 31962);
+    EXPECT_EQ(t.zero10, 3);
+    EXPECT_EQ(t.minus10, -31959);
+    EXPECT_EQ(t.plus5, 31952);
+    EXPECT_EQ(t.zero5, -2);
+    EXPECT_EQ(t.minus5, -31954);
+}
+
+TEST(Targets, SmallRangeCodesScaleTheUnsignedPattern) {
+    const auto ff80 = static_cast<Int16>(0xFF80);
+    EXPECT_EQ(autocal::scaledCode(ff80, 2.54 / 5), 33227);
+    EXPECT_EQ(autocal::scaledCode(ff80, 1.27 / 5), 16614);
+    EXPECT_EQ(autocal::scaledCode(ff80, 0.63 / 5), 8241);
+}
+
+// The run on the model card and an in-memory table.
+struct RunRig {
+    RunRig() { card.prompts = &rig.prompts; }
+    RunOutcome run() { return autocal::runAutoCal(env); }
+
+    ModelCard card;
+    testing_support::Rig rig{card.driver};
+    testing_support::MemoryTable table;
+    card::Context ctx = rig.context();
+    bool stop = false;
+    std::vector<Int16> steps;
+    autocal::Environment env{ctx, card, table,
+                             [this](Int16 step, Long colour) {
+                                 EXPECT_EQ(colour, 0xFF00);
+                                 steps.push_back(step);
+                             },
+                             [this] { return stop; }};
+};
+
+TEST(Run, GoesThroughTheStepsAndFillsEveryBox) {
+    RunRig r;
+    ASSERT_EQ(r.run(), RunOutcome::Completed);
+    EXPECT_TRUE(r.rig.prompts.messages.empty());
+    EXPECT_THAT(r.steps, ElementsAreArray<Int16>({9, 10, 11, 0, 0, 1, 1, 2, 2,  3,  3,
+                                                  4, 4,  5,  5, 6, 6, 7, 7, 12, 13, 14}));
+    // The output sequence, channel 0 then 1, and CH0 Unipolar 5V for the small ranges.
+    std::vector<std::string> configs;
+    for (const auto& e : r.card.log) {
+        if (e[0] == 'C') {
+            configs.push_back(e);
+        }
+    }
+    EXPECT_THAT(configs,
+                ElementsAre("C0.0", "C0.0", "C0.2", "C0.2", "C0.1", "C0.1", "C0.3", "C0.3", "C1.0",
+                            "C1.0", "C1.2", "C1.2", "C1.1", "C1.1", "C1.3", "C1.3", "C0.0"));
+    // The input readings, then the small ranges: channel 0's output and 0 V with gains 3, 4, 5.
+    using P = std::pair<Int16, Int16>;
+    ASSERT_GT(r.card.reads.size(), 12u);
+    EXPECT_THAT(std::vector<P>(r.card.reads.begin(), r.card.reads.begin() + 6),
+                ElementsAre(P{3, 7}, P{4, 7}, P{3, 1}, P{4, 1}, P{2, 2}, P{4, 2}));
+    EXPECT_THAT(std::vector<P>(r.card.reads.end() - 6, r.card.reads.end()),
+                ElementsAre(P{5, 3}, P{4, 3}, P{5, 4}, P{4, 4}, P{5, 5}, P{4, 5}));
+    // The small ranges' output points from the code just found for CH0 Unipolar 5V.
+    const auto upper = *caldata::parseCode(r.table.text(caldata::aoMax(0))).value;
+    const auto lower = Long{*caldata::parseCode(r.table.text(caldata::aoMin(0))).value};
+    EXPECT_THAT(std::vector<Long>(r.card.writes.end() - 6, r.card.writes.end()),
+                ElementsAre(autocal::scaledCode(upper, 2.54 / 5), lower,
+                            autocal::scaledCode(upper, 1.27 / 5), lower,
+                            autocal::scaledCode(upper, 0.63 / 5), lower));
+    // Readings in the boxes as hex text: 0.63 V reads close to 0.63 / 0.64 of full scale.
+    const auto small = *caldata::parseCode(r.table.text(caldata::aiMax(5))).value;
+    EXPECT_NEAR(small, 0.63 / 0.64 * 32768, 200);
+    EXPECT_EQ(r.table.text(caldata::aiMin(5)), "2");
+    for (int k = 0; k < caldata::kOutputBoxes; ++k) {
+        EXPECT_TRUE(caldata::parseCode(r.table.text(caldata::aoMax(k))));
+        EXPECT_NE(r.table.text(caldata::aoMax(k)), "0") << k;
+    }
+    EXPECT_GE(r.rig.clock.time, 22.0); // 16 + 6 settling waits
+}
+
+TEST(Run, StopEndsItAtTheNextYieldShowingNothing) {
+    RunRig r;
+    r.rig.pump.at(5000, [&] { r.stop = true; });
+    std::size_t logAtStop = 0;
+    r.card.onRead = [&] {
+        if (r.stop && logAtStop == 0) {
+            logAtStop = r.card.log.size();
+        }
+    };
+    EXPECT_EQ(r.run(), RunOutcome::Stopped);
+    EXPECT_TRUE(r.rig.prompts.messages.empty());
+    EXPECT_EQ(logAtStop, 0u); // stopped inside a wait: no reading after the request
+    EXPECT_LT(r.steps.size(), 22u);
+}
+
+TEST(Run, BoardThatBecomesInvalidEndsItWithTheBoardMessage) {
+    RunRig r;
+    r.card.onRead = [&] {
+        if (r.card.reads.size() == 10) {
+            r.rig.activeBoard = "x";
+        }
+    };
+    EXPECT_EQ(r.run(), RunOutcome::Failed);
+    ASSERT_EQ(r.rig.prompts.messages.size(), 1u);
+    EXPECT_EQ(r.rig.prompts.messages[0], card::boardRefusal("x"));
+    EXPECT_EQ(r.card.log.back().substr(0, 1), "R"); // nothing after the board went bad
+}
+
+TEST(Run, FailuresEndItWithOneMessage) {
+    // A time-out: the reading's own "TimeOut" is the message.
+    RunRig timeout;
+    timeout.card.onRead = [&] {
+        if (timeout.card.reads.back() == std::make_pair(Int16{5}, Int16{4})) {
+            timeout.card.statuses.push_front(card::kReadingTimedOut);
+        }
+    };
+    EXPECT_EQ(timeout.run(), RunOutcome::Failed);
+    EXPECT_THAT(timeout.rig.prompts.messages, ElementsAre("TimeOut"));
+    EXPECT_EQ(timeout.steps.back(), 13);
+
+    // A refused input reading names its box.
+    RunRig refused;
+    refused.card.statuses = {0, card::kReadingInProgress};
+    EXPECT_EQ(refused.run(), RunOutcome::Failed);
+    ASSERT_EQ(refused.rig.prompts.messages.size(), 1u);
+    EXPECT_THAT(refused.rig.prompts.messages[0], HasSubstr("20.48V 0V(Hex)"));
+    EXPECT_THAT(refused.rig.prompts.messages[0], HasSubstr("another reading"));
+
+    // A dead output channel: no slope at its first end point.
+    RunRig dead;
+    dead.card.onRead = [&] {
+        if (dead.card.reads.back().first == 7) {
+            dead.card.script.push_front(1234);
+        }
+    };
+    EXPECT_EQ(dead.run(), RunOutcome::Failed);
+    ASSERT_EQ(dead.rig.prompts.messages.size(), 1u);
+    EXPECT_THAT(dead.rig.prompts.messages[0],
+                HasSubstr("Automatic calibration failed: CH1 Unipolar 5V +5V (Hex)"));
+
+    // A target out of range: nothing driven.
+    RunRig target;
+    target.table.setText(caldata::ref10(), "0.1");
+    EXPECT_EQ(target.run(), RunOutcome::Failed);
+    ASSERT_EQ(target.rig.prompts.messages.size(), 1u);
+    EXPECT_THAT(target.rig.prompts.messages[0], HasSubstr("+10 V target"));
+    EXPECT_TRUE(target.card.writes.empty());
+
+    // A code box changed to text that is no code before the small ranges use it.
+    RunRig box;
+    box.table.onChange = [&](caldata::Field f) {
+        if (f == caldata::aoMin(7)) {
+            box.table.setText(caldata::aoMax(0), "XYZ");
+        }
+    };
+    EXPECT_EQ(box.run(), RunOutcome::Failed);
+    ASSERT_EQ(box.rig.prompts.messages.size(), 1u);
+    EXPECT_THAT(box.rig.prompts.messages[0], HasSubstr("CH0 Unipolar 5V +5V (Hex)"));
+    EXPECT_THAT(box.rig.prompts.messages[0], HasSubstr("XYZ"));
+}
+
+} // namespace
