@@ -1,0 +1,143 @@
+// The program: chooses the card backend, builds the services and opens the window.
+//
+//   mx4815cal [--simulate] [--cards N]
+//
+// On Windows the cards are reached through Dravex.dll unless --simulate is given; elsewhere
+// the simulated bench is always used. The simulated cards' EEPROMs are kept in a file in the
+// application's data folder.
+#include "app/form1.h"
+#include "app/qt_platform.h"
+#include "card/bench_store.h"
+#include "card/simulated_bench.h"
+#ifdef _WIN32
+#include "card/dravex_library.h"
+#endif
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr const char* kTitle = "MX-4815 Calibration Program";
+
+struct Options {
+    bool simulate = false;
+    int cards = 1;
+};
+
+// The command line; nothing when it is wrong (the reason is shown then).
+std::optional<Options> parseOptions(const QApplication& application) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("MX-4815 calibration utility"));
+    parser.addHelpOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral(
+            "Use the simulated card instead of Dravex.dll (always so outside Windows)."));
+    const QCommandLineOption cards(
+        QStringLiteral("cards"),
+        QStringLiteral("Number of simulated cards, 0 to %1 (default 1); implies --simulate.")
+            .arg(card::kBenchMaxCards),
+        QStringLiteral("N"));
+    parser.addOption(simulate);
+    parser.addOption(cards);
+    if (!parser.parse(application.arguments())) {
+        QMessageBox::critical(nullptr, QString::fromUtf8(kTitle), parser.errorText());
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        parser.showHelp(0); // ends the program
+    }
+    Options o;
+    o.simulate = parser.isSet(simulate);
+    if (parser.isSet(cards)) {
+        bool ok = false;
+        o.cards = parser.value(cards).toInt(&ok);
+        if (!ok || o.cards < 0 || o.cards > card::kBenchMaxCards) {
+            QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
+                                  QStringLiteral("--cards: \"%1\" is not a number of cards from 0 "
+                                                 "to %2.")
+                                      .arg(parser.value(cards))
+                                      .arg(card::kBenchMaxCards));
+            return std::nullopt;
+        }
+        o.simulate = true;
+    }
+#ifndef _WIN32
+    o.simulate = true;
+#endif
+    return o;
+}
+
+// EXIT: the program ends at once, also from inside the event processing of a long run. Every
+// file the program writes is complete when its write returns, so nothing is left to do.
+[[noreturn]] void endProgram() {
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("mx4815cal"));
+
+    const std::optional<Options> options = parseOptions(application);
+    if (!options) {
+        return 2;
+    }
+
+    app::SteadyClock clock;
+    app::QtEventPump pump;
+    app::QtPrompts prompts;
+
+    std::unique_ptr<card::Driver> driver;
+    std::unique_ptr<card::BenchStore> store;
+    card::SimulatedBench* bench = nullptr;
+    if (options->simulate) {
+        card::BenchOptions benchOptions;
+        benchOptions.cards = options->cards;
+        auto simulated = std::make_unique<card::SimulatedBench>(benchOptions);
+        bench = simulated.get();
+        driver = std::move(simulated);
+        store = std::make_unique<card::BenchStore>(card::BenchStore::defaultPath());
+    } else {
+#ifdef _WIN32
+        std::string problem;
+        driver = card::DravexLibrary::open(&problem);
+        if (!driver) {
+            QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
+                                  QString::fromStdString(problem));
+            return 1;
+        }
+#endif
+    }
+
+    app::Form1 window(
+        app::Services{*driver, clock, pump, prompts, options->simulate, [] { endProgram(); }});
+    prompts.setWindow(&window);
+    // The window is shown first, so that the start-up messages stand over it.
+    window.show();
+
+    if (bench != nullptr) {
+        if (auto message = store->load(*bench)) {
+            prompts.message(*message);
+        }
+        bench->onEepromChanged = [&] {
+            std::string problem;
+            if (!store->save(*bench, &problem)) {
+                prompts.message("The simulated cards could not be saved to " +
+                                store->filePath().toStdString() + ": " + problem);
+            }
+        };
+    }
+
+    window.Form_Load();
+    return application.exec();
+}
