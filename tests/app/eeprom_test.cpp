@@ -1,0 +1,159 @@
+// RELOAD, SAVE and RECOVER through the window's buttons.
+#include "app_harness.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+
+using namespace app_testing;
+using testing::_;
+using testing::DoAll;
+using testing::Return;
+using testing::SaveArg;
+using testing::SetArgReferee;
+
+// A card image as the driver delivers it (zero-extended words); FFFF in word 48.
+card::EepImage cardImage() {
+    card::EepImage img{};
+    for (std::size_t w = 0; w < card::kEepromWords; ++w) {
+        img[w] = static_cast<card::Long>(0x1000 + w);
+    }
+    img[4] = 0xFAAD; // 10 V reference 9.9987
+    img[5] = 0x411F;
+    img[6] = 0x0069; // 5 V reference 5.000050...
+    img[7] = 0x40A0;
+    img[8] = 0x7FF0;
+    img[9] = 0x0010;
+    img[48] = 0xFFFF;
+    return img;
+}
+
+struct WindowEeprom : testing::Test {
+    Harness h;
+    app::Form1& f = *h.form;
+
+    WindowEeprom() { f.state.wAORange = {0, 2, 1, 3}; }
+
+    void expectRead(card::Int16 board, const card::EepImage& img, card::Int16 status = 0) {
+        EXPECT_CALL(h.driver, Drvx_ReadEEP(board, _))
+            .WillOnce(DoAll(SetArgReferee<1>(img), Return(status)));
+    }
+    void reloadBoard0() {
+        expectRead(0, cardImage());
+        f.ui.cmdReadEEP->click();
+        ASSERT_FALSE(f.ui.cmdReadEEP->isEnabled());
+    }
+};
+
+TEST_F(WindowEeprom, ReloadFillsTheBoxesArmsSaveAndDrivesNoOutput) {
+    f.ui.tbxActive->setText("0");
+    expectRead(0, cardImage()); // the strict mock refuses any output call
+    f.ui.cmdReadEEP->click();
+
+    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_EQ(f.ui.tbxBiAOMin[0]->text(), "10");
+    EXPECT_EQ(f.ui.tbxBiAOMin[7]->text(), "1017");
+    EXPECT_EQ(f.ui.tbx10VRef->text(), "9.9987");
+    EXPECT_EQ(f.ui.tbx5VRef->text(), "5.00005");
+    EXPECT_EQ(f.ui.tbxAIMaxVal[0]->text(), "FFFF");
+    EXPECT_EQ(f.ui.tbxAIMinVal[1]->text(), "1019");
+    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+    EXPECT_FALSE(f.state.bLoading);
+    EXPECT_TRUE(h.prompts.messages.empty());
+}
+
+TEST_F(WindowEeprom, FailedReloadReportsTheCodeAndArmsNothing) {
+    card::EepImage garbage{};
+    garbage.fill(0x1234);
+    expectRead(0, garbage, 3);
+    f.ui.cmdReadEEP->click();
+
+    EXPECT_EQ(h.prompts.messages, std::vector<std::string>{"Error Code=3"});
+    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "0");
+    EXPECT_EQ(f.ui.tbx10VRef->text(), "10.0");
+    EXPECT_EQ(f.state.dwEEPData, card::EepImage{});
+    EXPECT_TRUE(f.ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(f.ui.cmdRecover->isEnabled());
+}
+
+TEST_F(WindowEeprom, StartUpWithOneCardLoadsIt) {
+    EXPECT_CALL(h.driver, Drvx_DriverInit(_)).WillOnce(Return(0));
+    EXPECT_CALL(h.driver, Drvx_SearchCard(_, card::kCardId))
+        .WillOnce(DoAll(SetArgReferee<0>(1), Return(0)));
+    EXPECT_CALL(h.driver, Drvx_GetCardInfo(0, _, _, _)).WillOnce(Return(0));
+    expectRead(0, cardImage());
+    f.Form_Load();
+    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+}
+
+TEST_F(WindowEeprom, SaveWritesTheEditedTableAfterTheConfirmation) {
+    reloadBoard0();
+    // Typing a code drives the output (change handling), then SAVE writes it.
+    EXPECT_CALL(h.driver, Drvx_ConfigAO(0, 0, 2)).WillOnce(Return(0));
+    EXPECT_CALL(h.driver, Drvx_WriteAOVoltageH(0, 0, -2)).WillOnce(Return(0));
+    f.ui.tbxBiAOMin[1]->setText("fffe");
+    f.ui.tbx10VRef->setText("10.0001");
+
+    card::EepImage written{};
+    EXPECT_CALL(h.driver, Drvx_WriteEEP(0, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+    f.ui.cmdWriteEEP->click();
+
+    ASSERT_EQ(h.prompts.confirmations.size(), 1u);
+    EXPECT_EQ(h.prompts.confirmations[0].caption, "SAVE EEPROM");
+    card::EepImage expected = cardImage();
+    expected[4] = 0x69;
+    expected[5] = 0x4120;
+    expected[11] = -2;
+    expected[48] = -1;
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(f.state.dwEEPData, cardImage());
+    EXPECT_EQ(f.ui.tbxBiAOMin[1]->text(), "fffe"); // no box rewritten
+    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(h.prompts.messages.empty());
+}
+
+TEST_F(WindowEeprom, SaveRefusesBadTextAndAnotherBoardWithoutWriting) {
+    reloadBoard0();
+    f.ui.tbxAIMinVal[2]->setText("12 34");
+    f.ui.cmdWriteEEP->click();
+    ASSERT_EQ(h.prompts.messages.size(), 1u);
+    EXPECT_NE(h.prompts.messages[0].find("5.12V 0V(Hex): \"12 34\" is not hexadecimal"),
+              std::string::npos)
+        << h.prompts.messages[0];
+
+    f.ui.tbxAIMinVal[2]->setText("1234");
+    f.ui.tbxActive->setText("1");
+    f.ui.cmdWriteEEP->click();
+    ASSERT_EQ(h.prompts.messages.size(), 2u);
+    EXPECT_NE(h.prompts.messages[1].find("board 0"), std::string::npos);
+    EXPECT_TRUE(h.prompts.confirmations.empty());
+}
+
+TEST_F(WindowEeprom, CancelledSaveCallsNoDriver) {
+    reloadBoard0();
+    h.prompts.confirmAnswers = {false};
+    f.ui.cmdWriteEEP->click();
+    EXPECT_EQ(h.prompts.confirmations.size(), 1u);
+    EXPECT_EQ(f.state.dwEEPSave, card::EepImage{});
+}
+
+TEST_F(WindowEeprom, RecoverReportsAFailureOnceAndKeepsTheTable) {
+    reloadBoard0();
+    EXPECT_CALL(h.driver, Drvx_RecoverEEP(0)).WillOnce(Return(card::Int16{12}));
+    f.ui.cmdRecover->click();
+    EXPECT_EQ(h.prompts.messages, std::vector<std::string>{"Error Code=12"});
+    EXPECT_TRUE(h.prompts.confirmations.empty());
+    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
+}
+
+} // namespace
