@@ -154,6 +154,9 @@ private:
     void connectHandlers();
 
     Services services_;
+    // The file dialog's name (cdFileBox.FileName): kept from one choice to the next, empty
+    // before the first (form1_calfile.cpp).
+    std::string cdFileBoxFileName_;
 };
 
 } // namespace app
