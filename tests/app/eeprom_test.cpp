@@ -1,9 +1,15 @@
 // RELOAD, SAVE and RECOVER through the window's buttons.
 #include "app_harness.h"
 
+#include "card/bench_store.h"
+#include "card/simulated_bench.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <string>
 
 namespace {
 
@@ -155,5 +161,79 @@ TEST_F(WindowEeprom, RecoverReportsAFailureOnceAndKeepsTheTable) {
     EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
     EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
 }
+
+// The simulated card end to end: trim by hand, save, restart, reload, recover.
+namespace bench_round_trip {
+
+using testing_support::RecordingPrompts;
+using testing_support::ScriptedPump;
+using testing_support::VirtualClock;
+
+struct Session {
+    explicit Session(card::SimulatedBench& bench) : bench(bench) {
+        form =
+            std::make_unique<app::Form1>(app::Services{bench, clock, pump, prompts, true, [] {}});
+        form->Form_Load();
+    }
+    card::SimulatedBench& bench;
+    VirtualClock clock;
+    ScriptedPump pump;
+    RecordingPrompts prompts;
+    std::unique_ptr<app::Form1> form;
+};
+
+TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const card::BenchStore store(dir.filePath("cards.dat"));
+    std::string factoryCode;
+    std::string trimmedCode;
+    std::array<std::uint16_t, card::kEepromWords> factory{};
+    {
+        card::SimulatedBench bench;
+        factory = bench.eeprom(0);
+        Session s(bench);
+        auto& ui = s.form->ui;
+        ASSERT_FALSE(ui.cmdReadEEP->isEnabled());
+        factoryCode = ui.tbxBiAOMax[1]->text().toStdString(); // CH0 Unipolar 10V +10V
+        const auto factoryValue = static_cast<std::uint16_t>(std::stoul(factoryCode, nullptr, 16));
+
+        double volts = -1e9;
+        for (int click = 1; click <= 3; ++click) {
+            ui.cmdAOMaxAdd[1]->click();
+            EXPECT_EQ(bench.outputRange(0, 0), 2);
+            EXPECT_EQ(bench.outputCode(0, 0), static_cast<std::uint16_t>(factoryValue + click));
+            EXPECT_GT(bench.outputVoltage(0, 0), volts);
+            volts = bench.outputVoltage(0, 0);
+        }
+        trimmedCode = ui.tbxBiAOMax[1]->text().toStdString();
+        ui.cmdWriteEEP->click();
+        EXPECT_TRUE(s.prompts.messages.empty());
+        EXPECT_EQ(bench.eepromWrites(0), 1);
+        std::string problem;
+        ASSERT_TRUE(store.save(bench, &problem)) << problem;
+    }
+    {
+        card::SimulatedBench bench; // the program started again
+        ASSERT_FALSE(store.load(bench).has_value());
+        Session s(bench);
+        auto& ui = s.form->ui;
+        EXPECT_EQ(ui.tbxBiAOMax[1]->text().toStdString(), trimmedCode);
+        const auto words = bench.eeprom(0);
+        for (std::size_t w : {0u, 1u, 2u, 3u, 26u, 47u, 50u, 100u, 127u}) {
+            EXPECT_EQ(words[w], factory[w]) << "word " << w;
+        }
+
+        ui.cmdRecover->click();
+        EXPECT_TRUE(s.prompts.messages.empty());
+        EXPECT_EQ(ui.tbxBiAOMax[1]->text().toStdString(), trimmedCode); // until RELOAD
+        ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        ui.cmdReadEEP->click();
+        EXPECT_EQ(ui.tbxBiAOMax[1]->text().toStdString(), factoryCode);
+        EXPECT_EQ(bench.eeprom(0), factory);
+    }
+}
+
+} // namespace bench_round_trip
 
 } // namespace
