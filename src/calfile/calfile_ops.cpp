@@ -113,8 +113,8 @@ bool importCalibration(caldata::CalibrationTable& table, FileStore& files,
         return true;
     }
     std::string text = "The calibration data was imported from \"" + fileName +
-                       "\", but these boxes were left unchanged because their values are not "
-                       "decimal numbers:";
+                       "\", but these boxes were left unchanged because their values cannot be "
+                       "read as voltages:";
     for (const std::string& line : leftUnchanged) {
         text += "\n" + line;
     }
