@@ -1,6 +1,7 @@
 #pragma once
 
 #include "caldata/table.h"
+#include "card/acquisition.h"
 #include "card/context.h"
 #include "card/driver.h"
 #include "card/form_state.h"
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QCloseEvent;
@@ -146,6 +148,11 @@ public:
     // A context for the subsystem logic, reading "Active Board" afresh on every call.
     card::Context context();
 
+    // The auto-calibration acquisition, one for the window: the input readings and the
+    // automatic run share it, so a reading started during another's yield is refused.
+    // Created on first use (form1_readings.cpp).
+    card::Acquisition& acquisition();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -157,6 +164,7 @@ private:
     // The file dialog's name (cdFileBox.FileName): kept from one choice to the next, empty
     // before the first (form1_calfile.cpp).
     std::string cdFileBoxFileName_;
+    std::unique_ptr<card::Acquisition> acquisition_;
 };
 
 } // namespace app

@@ -4,8 +4,6 @@
 
 namespace app {
 
-void Form1::cmdReadMaxAI_Click(card::Int16) {}
-void Form1::cmdReadMinAI_Click(card::Int16) {}
 void Form1::cmdAutoCal_Click() {}
 
 } // namespace app
