@@ -20,6 +20,7 @@ struct Scenario {
 
 constexpr Scenario kScenarios[] = {
     {"acquisition", "averaged readings of the input range points", bench::acquisitionScenario},
+    {"autocal", "the whole automatic calibration (START)", bench::autocalScenario},
 };
 
 } // namespace

@@ -12,4 +12,8 @@ namespace bench {
 // 103 ms of mandated sleeps, and the longest gap between two yields to the window.
 bool acquisitionScenario(std::ostream& out);
 
+// The whole automatic calibration: wall time against the 22 settling waits plus 103 ms per
+// reading, the readings taken, the longest gap between yields, the end points' true error.
+bool autocalScenario(std::ostream& out);
+
 } // namespace bench
