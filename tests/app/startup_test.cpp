@@ -158,18 +158,75 @@ TEST(StartUp, FailingCardInformationIsReportedPerBoardAndStartUpGoesOn) {
     expectAllStepsOpen(*h.form);
 }
 
-TEST(StartUp, OneCardBecomesTheActiveBoard) {
+TEST(StartUp, OneCardBecomesTheActiveBoardAndIsLoadedAtOnce) {
     Harness h;
     h.form->ui.tbxActive->setText("5");
     {
         InSequence order;
         expectOpenAndSearch(h.driver, 1);
         expectCardInfo(h.driver, 0);
+        EXPECT_CALL(h.driver, Drvx_ReadEEP(Eq(0), _))
+            .WillOnce(Invoke([](card::Int16, card::EepImage& data) {
+                data[8] = 0x7FF0;  // tbxBiAOMax 0
+                data[9] = 0x0010;  // tbxBiAOMin 0
+                data[5] = 0x4120;  // 10 V reference: 10.0
+                data[48] = 0x7F00; // tbxAIMaxVal 0
+                return card::Int16{0};
+            }));
     }
     h.form->Form_Load();
-    EXPECT_EQ(h.form->ui.tbxTotal->text(), "1");
-    EXPECT_EQ(h.form->ui.tbxActive->text(), "0");
-    expectAllStepsOpen(*h.form);
+    auto& f = *h.form;
+    EXPECT_EQ(f.ui.tbxTotal->text(), "1");
+    EXPECT_EQ(f.ui.tbxActive->text(), "0");
+    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_EQ(f.ui.tbxBiAOMin[0]->text(), "10");
+    EXPECT_EQ(f.ui.tbx10VRef->text(), "10");
+    EXPECT_EQ(f.ui.tbxAIMaxVal[0]->text(), "7F00");
+    EXPECT_EQ(f.state.ActiveCardInfo.dwMemBase(), 0xFEB00000u);
+    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+    // The range table is filled after the load; the load drove no output.
+    EXPECT_EQ(f.state.wAORange, (std::array<card::Int16, 4>{0, 2, 1, 3}));
+    EXPECT_FALSE(f.state.bLoading);
+    EXPECT_TRUE(h.prompts.messages.empty());
+    expectAllStepsOpen(f);
+}
+
+TEST(StartUp, WithTwoCardsTheTechnicianChoosesAndReloads) {
+    Harness h;
+    {
+        InSequence order;
+        expectOpenAndSearch(h.driver, 2);
+        expectCardInfo(h.driver, 0);
+        expectCardInfo(h.driver, 1);
+        EXPECT_CALL(h.driver, Drvx_ReadEEP(Eq(1), _)).WillOnce(Return(0));
+    }
+    h.form->Form_Load();
+    h.form->ui.tbxActive->setText("1");
+    h.form->ui.cmdReadEEP->click();
+    EXPECT_EQ(h.form->state.ActiveCardInfo.dwMemBase(), 0xFEB01000u);
+    EXPECT_TRUE(h.form->ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(h.form->ui.cmdReadEEP->isEnabled());
+
+    // RELOAD of the same board again takes a movement of the scroll bar first.
+    h.form->ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_TRUE(h.form->ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(h.form->ui.cmdWriteEEP->isEnabled());
+}
+
+TEST(BoardSelection, ReloadRefusesABadBoardNumberBeforeAnyDriverCall) {
+    Harness h; // the strict mock fails on any driver call
+    for (const char* bad : {"32", "abc", ""}) {
+        h.prompts.messages.clear();
+        h.form->ui.tbxActive->setText(bad);
+        h.form->ui.cmdReadEEP->click();
+        ASSERT_EQ(h.prompts.messages.size(), 1u);
+        EXPECT_NE(h.prompts.messages[0].find("Active Board"), std::string::npos);
+        EXPECT_TRUE(h.form->ui.cmdReadEEP->isEnabled());
+        EXPECT_FALSE(h.form->ui.cmdWriteEEP->isEnabled());
+        EXPECT_EQ(h.form->ui.tbxBiAOMax[0]->text(), "0");
+    }
 }
 
 TEST(BoardSelection, ActiveBoardIsReadAfreshAndBadTextIsRefusedWithoutADriverCall) {

@@ -297,7 +297,19 @@ TEST(CalibrationTable, FieldsAddressTheirOwnBoxes) {
     Harness h;
     auto& f = *h.form;
     using namespace caldata;
+    using testing::_;
+    f.state.wAORange = {0, 2, 1, 3};
+    // Setting an output box runs its change handling, which drives that output at once, as
+    // typing would; setting the text it already holds changes nothing.
+    {
+        testing::InSequence order;
+        EXPECT_CALL(h.driver, Drvx_ConfigAO(0, 1, 1)).WillOnce(testing::Return(0));
+        EXPECT_CALL(h.driver, Drvx_WriteAOVoltageH(0, 1, _)).WillOnce(testing::Return(0));
+        EXPECT_CALL(h.driver, Drvx_ConfigAO(0, 0, 2)).WillOnce(testing::Return(0));
+        EXPECT_CALL(h.driver, Drvx_WriteAOVoltageH(0, 0, _)).WillOnce(testing::Return(0));
+    }
     f.setText(aoMax(6), "1A2B");
+    f.setText(aoMin(1), "FFFE");
     f.setText(aoMin(1), "FFFE");
     f.setText(aiMax(0), "7F00");
     f.setText(aiMin(5), "12");
