@@ -1,5 +1,6 @@
 #pragma once
 
+#include "autocal/run.h"
 #include "caldata/table.h"
 #include "card/acquisition.h"
 #include "card/context.h"
@@ -152,6 +153,10 @@ public:
     // automatic run share it, so a reading started during another's yield is refused.
     // Created on first use (form1_readings.cpp).
     card::Acquisition& acquisition();
+
+    // The START run's state (form1_autocal.cpp): running, stop asked for. A handler may ask
+    // a run in progress to stop with autoCalRun.requestStop(); it ends at its next yield.
+    autocal::RunControl autoCalRun;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -4,6 +4,5 @@
 
 namespace app {
 
-void Form1::cmdAutoCal_Click() {}
 
 } // namespace app

@@ -23,7 +23,6 @@ public:
         bool running = false;
         bool stop = false;
         bool windowGone = false;
-        bool closeAfterRun = false; // the window was asked to close during the run
     };
     using Token = std::shared_ptr<Shared>;
 
@@ -46,7 +45,6 @@ public:
     Token begin() {
         shared_->running = true;
         shared_->stop = false;
-        shared_->closeAfterRun = false;
         return shared_;
     }
     static void end(const Token& token) {

@@ -1,0 +1,73 @@
+// The START button: the automatic calibration run, and the stop of a run in progress.
+#include "app/form1.h"
+
+#include "autocal/run.h"
+
+#include <QEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace app {
+
+namespace {
+
+// Watches the window during a run: a request to close it also asks the run to stop, so that
+// nothing of the run goes on behind a closed window. The close itself proceeds as always.
+class StopOnClose : public QObject {
+public:
+    StopOnClose(QObject* window, autocal::RunControl::Token run)
+        : window_(window), run_(std::move(run)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Close) {
+            run_->stop = true;
+        }
+        return false;
+    }
+
+private:
+    QObject* window_;
+    autocal::RunControl::Token run_;
+};
+
+} // namespace
+
+void Form1::cmdAutoCal_Click() {
+    // While a run is going the button reads "STOP": a click asks it to stop and never starts
+    // a second run inside the first.
+    if (autoCalRun.running()) {
+        autoCalRun.requestStop();
+        return;
+    }
+    const autocal::RunControl::Token run = autoCalRun.begin();
+
+    ui.cmdReadEEP->setEnabled(false);
+    ui.cmdAutoCal->setText(QStringLiteral("STOP"));
+
+    // Closing the window or EXIT (when the program does not end inside the click) stop the run.
+    StopOnClose stopOnClose(this, run);
+    installEventFilter(&stopOnClose);
+    const QMetaObject::Connection onExit =
+        connect(ui.cmdExit, &QPushButton::clicked, this, [run] { run->stop = true; });
+
+    card::Context ctx = context();
+    const autocal::Environment env{
+        ctx, acquisition(), *this,
+        [this](card::Int16 wStepNo, card::Long lColor) { HighlightStep(wStepNo, lColor); },
+        [run] { return run->stop; }};
+    autocal::runAutoCal(env); // any failure has been shown; a stop shows nothing
+
+    if (run->windowGone) {
+        // The window was destroyed during a yield: nothing of it may be touched.
+        autocal::RunControl::end(run);
+        return;
+    }
+    QObject::disconnect(onExit);
+    removeEventFilter(&stopOnClose);
+    autocal::RunControl::end(run);
+    ui.cmdAutoCal->setText(QStringLiteral("START"));
+    ui.cmdReadEEP->setEnabled(true);
+}
+
+} // namespace app

@@ -1,0 +1,119 @@
+// The START button on the simulated card: the run's controls, its stop, and EXIT and closing
+// the window during a run.
+#include "app/form1.h"
+#include "card/simulated_bench.h"
+#include "support/fakes.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct BenchWindow {
+    BenchWindow() {
+        form = std::make_unique<app::Form1>(
+            app::Services{bench, clock, pump, prompts, true, [this] { ++endCalls; }});
+        form->Form_Load();
+        form->state.dwAvgCount = 50; // the run's logic, not its accuracy, is tested here
+        form->show();
+    }
+    bool running() const { return form->autoCalRun.running(); }
+
+    card::SimulatedBench bench;
+    testing_support::VirtualClock clock;
+    testing_support::ScriptedPump pump;
+    testing_support::RecordingPrompts prompts;
+    int endCalls = 0;
+    std::unique_ptr<app::Form1> form;
+};
+
+TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
+    BenchWindow w;
+    auto& ui = w.form->ui;
+    ASSERT_TRUE(w.prompts.messages.empty());
+    ui.tbxBiAOMax[0]->setText("0");
+    bool stopShown = false;
+    w.pump.at(500,
+              [&] { stopShown = ui.cmdAutoCal->text() == "STOP" && !ui.cmdReadEEP->isEnabled(); });
+    ui.cmdAutoCal->click();
+    EXPECT_TRUE(stopShown);
+    EXPECT_FALSE(w.running());
+    EXPECT_TRUE(w.prompts.messages.empty());
+    EXPECT_EQ(ui.cmdAutoCal->text(), "START");
+    EXPECT_TRUE(ui.cmdReadEEP->isEnabled());
+    EXPECT_GE(w.clock.time, 22.0);
+    EXPECT_NE(ui.tbxBiAOMax[0]->text(), "0");
+    for (std::size_t k = 0; k < ui.framAO.size(); ++k) {
+        EXPECT_FALSE(ui.framAO[k]->isEnabled()) << k;
+    }
+    EXPECT_FALSE(ui.framRef->isEnabled());
+    for (std::size_t j = 0; j < 5; ++j) {
+        EXPECT_FALSE(ui.framAI[j]->isEnabled()) << j;
+    }
+    EXPECT_TRUE(ui.framAI[5]->isEnabled());
+    EXPECT_EQ(ui.framAI[5]->palette().color(QPalette::Window), QColor(0, 255, 0));
+    EXPECT_EQ(w.bench.eepromWrites(0), 0); // SAVE keeps the result, the run does not
+}
+
+TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
+    BenchWindow w;
+    auto& ui = w.form->ui;
+    // Two clicks on "STOP" inside the run's yields.
+    w.pump.at(3000, [&] { ui.cmdAutoCal->click(); });
+    w.pump.at(3001, [&] { ui.cmdAutoCal->click(); });
+    ui.cmdAutoCal->click();
+    EXPECT_FALSE(w.running());
+    EXPECT_TRUE(w.prompts.messages.empty()); // no refused second reading, nothing shown
+    EXPECT_EQ(ui.cmdAutoCal->text(), "START");
+    EXPECT_TRUE(ui.cmdReadEEP->isEnabled());
+    EXPECT_LT(w.clock.time, 5.0);
+    const std::string firstRow = ui.tbxAIMaxVal[0]->text().toStdString();
+
+    // It can be started again at once and runs to its end.
+    const long yields = w.pump.yields;
+    ui.cmdAutoCal->click();
+    EXPECT_GT(w.pump.yields - yields, 22000);
+    EXPECT_TRUE(w.prompts.messages.empty());
+    EXPECT_EQ(ui.cmdAutoCal->text(), "START");
+    EXPECT_FALSE(firstRow.empty());
+}
+
+TEST(StartButton, ExitDuringTheRunClosesTheDriverAndEndsTheProgram) {
+    BenchWindow w;
+    auto& ui = w.form->ui;
+    w.pump.at(3000, [&] { ui.cmdExit->click(); });
+    ui.cmdAutoCal->click();
+    EXPECT_EQ(w.endCalls, 1);
+    EXPECT_FALSE(w.running()); // had the program gone on, the run would have stopped
+    EXPECT_LT(w.clock.time, 5.0);
+    EXPECT_EQ(ui.cmdAutoCal->text(), "START");
+}
+
+TEST(StartButton, ClosingTheWindowDuringTheRunStopsItAndEndsTheProgram) {
+    BenchWindow w;
+    w.pump.at(3000, [&] { w.form->close(); });
+    w.form->ui.cmdAutoCal->click();
+    EXPECT_EQ(w.endCalls, 1);
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_FALSE(w.running());
+    EXPECT_LT(w.clock.time, 5.0);
+}
+
+TEST(StartButton, FailureShowsOneMessageAndRestoresTheButtons) {
+    BenchWindow w;
+    auto& ui = w.form->ui;
+    ui.tbx10VRef->setText("ten");
+    ui.cmdAutoCal->click();
+    ASSERT_EQ(w.prompts.messages.size(), 1u);
+    EXPECT_NE(w.prompts.messages[0].find("10V Ref(TP2)"), std::string::npos);
+    EXPECT_EQ(ui.cmdAutoCal->text(), "START");
+    EXPECT_TRUE(ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(w.running());
+}
+
+} // namespace
