@@ -134,7 +134,10 @@ void Form1::Form_Load() {
 }
 
 void Form1::VScroll2_Change() {
-    ui.cmdReadEEP->setEnabled(true);
+    // During an automatic run RELOAD stays disabled: a RELOAD then would swap the table and
+    // the register window under the run, mixing two loads (or two boards) in one calibration.
+    // The run enables it again when it ends.
+    ui.cmdReadEEP->setEnabled(!autoCalRun.running());
     ui.cmdWriteEEP->setEnabled(false);
     ui.cmdRecover->setEnabled(false);
 }

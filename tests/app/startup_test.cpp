@@ -277,6 +277,22 @@ TEST(BoardSelection, MovingTheScrollBarReArmsReloadAndAnUpStepAtTheTopChangesNot
     EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
 }
 
+TEST(BoardSelection, ScrollBarDuringAnAutomaticRunDisarmsSaveButLeavesReloadDisabled) {
+    Harness h;
+    auto& f = *h.form;
+    f.ui.cmdReadEEP->setEnabled(false);
+    f.ui.cmdWriteEEP->setEnabled(true);
+    f.ui.cmdRecover->setEnabled(true);
+    const auto run = f.autoCalRun.begin();
+    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(f.ui.cmdRecover->isEnabled());
+    autocal::RunControl::end(run);
+    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_TRUE(f.ui.cmdReadEEP->isEnabled());
+}
+
 TEST(Exit, ClosesTheDriverThenEndsTheProgram) {
     Harness h;
     std::vector<std::string> log;
