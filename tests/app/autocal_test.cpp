@@ -117,3 +117,29 @@ TEST(StartButton, FailureShowsOneMessageAndRestoresTheButtons) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(StartButton, WindowDestroyedDuringASettlingWaitIsNotTouchedAgain) {
+    BenchWindow w;
+    // Destroy the window inside a settling wait: many yields without a conversion.
+    long conversions = -1;
+    int quietYields = 0;
+    w.pump.everyYield = [&] {
+        if (!w.form) {
+            return;
+        }
+        const long now = w.bench.conversions();
+        quietYields = now == conversions ? quietYields + 1 : 0;
+        conversions = now;
+        if (quietYields == 100) {
+            w.form.reset();
+        }
+    };
+    QPushButton* start = w.form->ui.cmdAutoCal;
+    start->click(); // returns without touching the destroyed window (AddressSanitizer watches)
+    EXPECT_EQ(w.form, nullptr);
+    EXPECT_LT(w.clock.time, 3.0);
+}
+
+} // namespace
