@@ -35,12 +35,6 @@ constexpr Point kPoints[] = {
     {"10.24V 0V", 4, 1},      {"5.12V 5V Ref", 2, 2}, {"5.12V 0V", 4, 2},
 };
 
-std::string fixed(double v, int decimals, int width) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, v);
-    return buf;
-}
-
 } // namespace
 
 bool acquisitionScenario(std::ostream& out) {
@@ -50,13 +44,7 @@ bool acquisitionScenario(std::ostream& out) {
     PrintingPrompts prompts;
     card::FormState state;
 
-    card::Int16 boards = 0;
-    sim.Drvx_DriverInit(boards);
-    sim.Drvx_SearchCard(boards, card::kCardId);
-    card::ConfigRecord config;
-    card::ModelName model{};
-    sim.Drvx_GetCardInfo(0, state.ActiveCardInfo, config, model);
-    state.dwAvgCount = 1000;
+    loadBoard0(sim, state);
     card::Context ctx{sim, clock, pump, prompts, state, [] { return std::string("0"); }};
     card::RegisterAcquisition acquisition(ctx);
 

@@ -96,12 +96,6 @@ private:
     RunPump& pump_;
 };
 
-std::string fixed(double v, int decimals) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
 } // namespace
 
 bool autocalScenario(std::ostream& out) {
@@ -111,14 +105,7 @@ bool autocalScenario(std::ostream& out) {
     PrintingPrompts prompts;
     card::FormState state;
 
-    card::Int16 boards = 0;
-    sim.Drvx_DriverInit(boards);
-    sim.Drvx_SearchCard(boards, card::kCardId);
-    card::ConfigRecord config;
-    card::ModelName model{};
-    sim.Drvx_GetCardInfo(0, state.ActiveCardInfo, config, model);
-    state.dwAvgCount = 1000;
-    state.wAORange = {0, 2, 1, 3};
+    loadBoard0(sim, state);
     card::Context ctx{sim, clock, pump, prompts, state, [] { return std::string("0"); }};
     card::RegisterAcquisition registers(ctx);
     CountingAcquisition acquisition(registers, pump);

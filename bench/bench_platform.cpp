@@ -1,5 +1,6 @@
 #include "bench_platform.h"
 
+#include <cstdio>
 #include <iostream>
 #include <thread>
 
@@ -7,6 +8,23 @@ namespace bench {
 
 double msBetween(Steady::time_point from, Steady::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+std::string fixed(double v, int decimals, int width) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, v);
+    return buf;
+}
+
+void loadBoard0(card::SimulatedBench& sim, card::FormState& state) {
+    card::Int16 boards = 0;
+    sim.Drvx_DriverInit(boards);
+    sim.Drvx_SearchCard(boards, card::kCardId);
+    card::ConfigRecord config;
+    card::ModelName model{};
+    sim.Drvx_GetCardInfo(0, state.ActiveCardInfo, config, model);
+    state.dwAvgCount = 1000;
+    state.wAORange = {0, 2, 1, 3};
 }
 
 double RealClock::now() {

@@ -4,6 +4,8 @@
 // with real sleeps that also adds up the time spent sleeping, a pump that records the gap
 // between successive yields, and prompts that print.
 
+#include "card/form_state.h"
+#include "card/simulated_bench.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
@@ -18,6 +20,13 @@ using Steady = std::chrono::steady_clock;
 
 // Milliseconds between two instants, as a double.
 double msBetween(Steady::time_point from, Steady::time_point to);
+
+// v with the given decimals, right-aligned in width characters (0: no padding).
+std::string fixed(double v, int decimals, int width = 0);
+
+// Board 0 of the simulated card as start-up and RELOAD leave it for the readings: its card
+// information in ActiveCardInfo, 1000 conversions a reading, the output range codes.
+void loadBoard0(card::SimulatedBench& sim, card::FormState& state);
 
 class RealClock : public platform::Clock {
 public:

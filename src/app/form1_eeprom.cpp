@@ -9,14 +9,12 @@ namespace app {
 
 void Form1::cmdReadEEP_Click() {
     auto ctx = context();
-    if (!caldata::Reload(ctx, *this)) {
-        // Nothing was loaded: the buttons stay as they are, so a failed read arms nothing
-        // (and a table loaded earlier, which still matches dwEEPData, stays savable).
-        return;
-    }
-    ui.cmdWriteEEP->setEnabled(true);
-    ui.cmdRecover->setEnabled(true);
-    ui.cmdReadEEP->setEnabled(false);
+    // Only a successful read arms SAVE and RECOVER; after a refused board number or a failed
+    // read RELOAD stays available to try again.
+    const bool loaded = caldata::Reload(ctx, *this);
+    ui.cmdWriteEEP->setEnabled(loaded);
+    ui.cmdRecover->setEnabled(loaded);
+    ui.cmdReadEEP->setEnabled(!loaded && !autoCalRun.running());
 }
 
 void Form1::cmdWriteEEP_Click() {

@@ -1,4 +1,5 @@
 #include "caldata/conversions.h"
+#include "card/text.h"
 
 #include <array>
 #include <bit>
@@ -11,19 +12,7 @@ namespace caldata {
 
 namespace {
 
-constexpr bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+using card::trimBlanks;
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') {

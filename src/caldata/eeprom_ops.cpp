@@ -3,24 +3,13 @@
 #include "caldata/messages.h"
 #include "caldata/word_map.h"
 #include "card/board.h"
+#include "card/text.h"
 
 #include <cstddef>
 
 namespace caldata {
 
 namespace {
-
-// Holds back the output boxes' change handling while RELOAD writes them.
-class LoadingScope {
-public:
-    explicit LoadingScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~LoadingScope() { flag_ = false; }
-    LoadingScope(const LoadingScope&) = delete;
-    LoadingScope& operator=(const LoadingScope&) = delete;
-
-private:
-    bool& flag_;
-};
 
 std::size_t slot(int word) {
     return static_cast<std::size_t>(word);
@@ -73,7 +62,8 @@ bool Reload(card::Context& ctx, CalibrationTable& table) {
     state.ActiveCardInfo = state.CardInfo[static_cast<std::size_t>(*board)];
     state.dwEEPData = scratch;
     {
-        LoadingScope loading(state.bLoading);
+        // Holds back the output boxes' change handling while the boxes are written.
+        card::ScopedFlag loading(state.bLoading);
         for (std::size_t index : kReloadOrder) {
             const BoxWords& b = kWordMap[index];
             if (b.form == WordForm::Reference) {

@@ -5,7 +5,7 @@
 namespace card {
 
 // Statuses of a reading besides 0 (success). Non-zero, distinct from the driver's.
-inline constexpr Int16 kReadingTimedOut = 0x7101;   // a completion poll timed out
+inline constexpr Int16 kReadingTimedOut = 0x7101;    // a completion poll timed out
 inline constexpr Int16 kReadingNoRegisters = 0x7102; // no RELOAD yet: dwMemBase is 0
 inline constexpr Int16 kReadingInProgress = 0x7103;  // another reading is under way
 // An impossible set-up: dwAvgCount outside 1..32767, or a source or gain code outside 0..7.

@@ -1,15 +1,10 @@
 #include "card/board.h"
+#include "card/text.h"
 
 namespace card {
 
 std::optional<Int16> parseBoardNumber(std::string_view text) {
-    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
+    text = trimBlanks(text);
     if (text.empty() || text.size() > 2) {
         return std::nullopt;
     }

@@ -1,4 +1,5 @@
 #include "card/register_acquisition.h"
+#include "card/text.h"
 
 #include <bit>
 #include <cmath>
@@ -30,18 +31,6 @@ constexpr SetupWrite kSetupWrites[] = {
 constexpr std::int32_t kSetupPauseMs = 100;
 constexpr int kSettlingConversions = 3;
 constexpr std::int32_t kSettlingPauseMs = 1;
-
-// Clears the in-progress mark however the reading ends.
-class InProgress {
-public:
-    explicit InProgress(bool& flag) : flag_(flag) { flag_ = true; }
-    ~InProgress() { flag_ = false; }
-    InProgress(const InProgress&) = delete;
-    InProgress& operator=(const InProgress&) = delete;
-
-private:
-    bool& flag_;
-};
 
 } // namespace
 
@@ -131,7 +120,7 @@ Int16 RegisterAcquisition::MX4815_Get_AutoCal_Data(Int16 /*wBoardNo*/, Int16 wCh
 
     // The base and the count are fixed for the whole reading, whatever a handler run during
     // a yield changes: every conversion goes to the board that was set up.
-    InProgress mark(inProgress_);
+    ScopedFlag mark(inProgress_);
     base_ = base;
 
     const Long config = configurationWord(wChannel, wGain);

@@ -51,11 +51,11 @@ enum : std::uint32_t {
 // ---- the card's fixed facts -------------------------------------------------------------
 
 // Output ranges by range code: 0 Unipolar 5V, 1 Bipolar 5V, 2 Unipolar 10V, 3 Bipolar 10V.
-struct RangeSpec {
+struct NominalRange {
     double low;
     double high;
 };
-constexpr std::array<RangeSpec, 4> kOutputRanges{
+constexpr std::array<NominalRange, 4> kOutputRanges{
     {{0.0, 5.0}, {-5.0, 5.0}, {0.0, 10.0}, {-10.0, 10.0}}};
 
 // Input full scale by gain code; codes 0 and 6 are not documented and act as the widest range.
@@ -160,21 +160,21 @@ SimulatedBench::SimulatedBench(BenchOptions options) : options_(options) {
         for (int ch = 0; ch < 2; ++ch) {
             for (int r = 0; r < 4; ++r) {
                 const std::uint32_t k = static_cast<std::uint32_t>(4 * ch + r);
-                const RangeSpec spec = kOutputRanges[static_cast<std::size_t>(r)];
-                const double span = spec.high - spec.low;
+                const NominalRange nominal = kOutputRanges[static_cast<std::size_t>(r)];
+                const double span = nominal.high - nominal.low;
                 // The code range reaches a few millivolts beyond both nominal ends (gain
                 // errors of 0.06 .. 0.2 %): enough for the end-point search's probe and margin,
                 // little enough that its one-step estimate cannot overshoot the target.
                 // Millivolts of the 5 V ranges; the 10 V ranges have twice as many.
-                const double mV = (spec.high == 10.0 ? 2.0 : 1.0) / 1000.0;
-                const bool unipolar = spec.low == 0.0;
+                const double mV = (nominal.high == 10.0 ? 2.0 : 1.0) / 1000.0;
+                const bool unipolar = nominal.low == 0.0;
                 // Unipolar: code 0 gives -2 .. -5 mV, so 0 V lies inside the code range.
                 const double below = unipolar ? between(v, b, kWhatOutOffset + k, 0.002, 0.005)
                                               : between(v, b, kWhatOutOffset + k, 3.5, 7.5) * mV;
                 const double above = unipolar ? between(v, b, kWhatOutGain + k, 2.5, 5.0) * mV
                                               : between(v, b, kWhatOutGain + k, 3.5, 7.5) * mV;
                 Card::Output& o = c.out[static_cast<std::size_t>(ch)][static_cast<std::size_t>(r)];
-                o.v0 = spec.low - below;
+                o.v0 = nominal.low - below;
                 o.slope = (span + below + above) / 65535.0;
             }
         }
@@ -337,8 +337,8 @@ std::uint16_t SimulatedBench::idealOutputCode(int board, int channel, int rangeC
     const Card::Output& o = card(board)
                                 .out.at(static_cast<std::size_t>(channel))
                                 .at(static_cast<std::size_t>(rangeCode));
-    const RangeSpec spec = kOutputRanges.at(static_cast<std::size_t>(rangeCode));
-    const double target = upper ? spec.high : spec.low;
+    const NominalRange nominal = kOutputRanges.at(static_cast<std::size_t>(rangeCode));
+    const double target = upper ? nominal.high : nominal.low;
     const double code = std::clamp(std::nearbyint((target - o.v0) / o.slope), 0.0, 65535.0);
     return static_cast<std::uint16_t>(code);
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string_view>
+
+namespace card {
+
+// Blanks as the window's text boxes and the calibration files know them: space and tab.
+constexpr bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The text without the blanks around it.
+constexpr std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Sets a flag for as long as it lives (a handler's "busy" mark, RELOAD's bLoading), and
+// clears it however the scope is left.
+class ScopedFlag {
+public:
+    explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ScopedFlag() { flag_ = false; }
+    ScopedFlag(const ScopedFlag&) = delete;
+    ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace card
