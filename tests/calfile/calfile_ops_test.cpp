@@ -275,3 +275,39 @@ TEST(CalFileChoice, CancelKeepsTheLastChosenName) {
     EXPECT_EQ(prompts.fileChoices[2].startName, "/cal/a.ini");
     EXPECT_EQ(calfile::chooseCalibrationFile(prompts, last), "");
 }
+
+TEST_F(CalFile, OnePassExportEqualsThirtySingleWrites) {
+    // Each single write starts from the bytes the one before left on disk.
+    const auto singleWrites = [&](std::string bytes) {
+        for (const auto& entry : calfile::kEntries) {
+            calfile::Profile profile(bytes);
+            profile.set(entry.section, entry.key, table.text(entry.field));
+            bytes = profile.bytes();
+        }
+        return bytes;
+    };
+    table.setText(caldata::ref5(), " 5.0");
+    table.setText(caldata::aoMin(3), "");
+    const std::string tricky[] = {
+        // byte-order mark, a stray entry before any section, CR line ends, no final line end
+        "\xEF\xBB\xBF"
+        "5V=stray\r\n[ref]\r; measured\r5v = 5.0\r\r[Other]\rx=1",
+        // the first of two sections wins; an empty section at the end without a line end
+        "[AOCH0]\nBI10V_NEG_10V=1\nnot an entry\n[aoch0]\nUNI5V_POS_5V=9\n[AI_0.64V]",
+        // quoted and blank-padded values, comments between entries, mixed line ends
+        "[REF]\r\n10V = \"10.0\"\n;5V=4\r\n[ AI_5.12V ]\r0v=0\r\n5.12v='7FFF'\n\n; end\r\n",
+    };
+    for (const std::string& file : tricky) {
+        files.files[name] = file;
+        ASSERT_TRUE(exportFile());
+        EXPECT_EQ(files.files[name], singleWrites(file)) << file;
+    }
+    // The first file, as the profile rules give it.
+    const std::size_t from = kStartFile.find("[AOCH0]");
+    EXPECT_EQ(calfile::exportedBytes(tricky[0], table),
+              "\xEF\xBB\xBF"
+              "5V=stray\r\n[ref]\r; measured\r5v= 5.0\r\n10V=10.0\r\n\r[Other]\rx=1\r\n" +
+                  kStartFile.substr(from, kStartFile.find("BI10V_NEG_10V") - from) +
+                  "BI10V_NEG_10V=\r\n" +
+                  kStartFile.substr(kStartFile.find("BI10V_NEG_10V=0\r\n", from) + 17));
+}
