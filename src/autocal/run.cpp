@@ -283,7 +283,9 @@ RunOutcome runAutoCal(const Environment& env) {
         if (!lower.value) {
             return fail(lower.problem);
         }
-        o = measure(Long{*lower.value}, kZeroVoltsSource, range.wGain, caldata::aiMin(range.row));
+        // Read like the +5 V code: four hex digits as an unsigned 32-bit value (0..65535).
+        o = measure(Long{static_cast<std::uint16_t>(*lower.value)}, kZeroVoltsSource, range.wGain,
+                    caldata::aiMin(range.row));
         if (o != RunOutcome::Completed) {
             return o;
         }

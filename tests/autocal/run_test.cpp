@@ -147,6 +147,21 @@ TEST(Run, GoesThroughTheStepsAndFillsEveryBox) {
     EXPECT_GE(r.rig.clock.time, 22.0); // 16 + 6 settling waits
 }
 
+TEST(Run, SmallRangesHandBothCodesToTheDriverUnsigned) {
+    // The 0 V code of CH0 Unipolar 5V is read like the +5 V code, as four hex digits into 32
+    // bits: a code of 8000 or above reaches the driver as 32768..65535, never negative.
+    RunRig r;
+    r.table.onChange = [&](caldata::Field f) {
+        if (f == caldata::aoMin(7)) {
+            r.table.setText(caldata::aoMax(0), "FF80");
+            r.table.setText(caldata::aoMin(0), "FFF0");
+        }
+    };
+    ASSERT_EQ(r.run(), RunOutcome::Completed);
+    EXPECT_THAT(std::vector<Long>(r.card.writes.end() - 6, r.card.writes.end()),
+                ElementsAre(33227, 65520, 16614, 65520, 8241, 65520));
+}
+
 TEST(Run, StopEndsItAtTheNextYieldShowingNothing) {
     RunRig r;
     r.rig.pump.at(5000, [&] { r.stop = true; });
