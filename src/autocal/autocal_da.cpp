@@ -159,15 +159,18 @@ EndPointResult AutoCalDA(const Environment& env, Int16 wBoardNo, Int16 wDAChanne
         const double quotient = static_cast<double>(long{r1} - aim) / static_cast<double>(change);
         // Halves to even (the default rounding mode).
         double n = std::nearbyint(quotient);
+        // 10 x n must stay a 16-bit value either way; past the far end of the half range, or
+        // that far beyond the start code, no code reaches the target.
+        if (std::fabs(n) > static_cast<double>(kMaxProbeSteps)) {
+            const char* end = n > 0 ? (upper ? "8000" : "7FFF") : (upper ? "FFFF" : "0000");
+            return failed("the readings " + std::to_string(r1) + " at code " + hex(code) + " and " +
+                          std::to_string(r2) + " at code " + hex(probe) +
+                          " put the target beyond code " + end);
+        }
         // A negative estimate lies beyond the start code (the output there is already within
         // the margin of the target, or short of it): the search starts at the start code.
         if (n < 0) {
             n = 0;
-        }
-        if (n > static_cast<double>(kMaxProbeSteps)) {
-            return failed("the readings " + std::to_string(r1) + " at code " + hex(code) + " and " +
-                          std::to_string(r2) + " at code " + hex(probe) +
-                          " put the target beyond code " + (upper ? "8000" : "7FFF"));
         }
         const long steps = kProbeCodes * static_cast<long>(n);
         code = static_cast<Int16>(upper ? kUpperStart - steps : steps);

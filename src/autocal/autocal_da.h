@@ -61,8 +61,9 @@ OutputGroup outputGroup(card::Int16 wDAChannel, card::Int16 wRange);
 //
 // Ends with a failure instead of a wrong code: a reading that fails, readings that do not
 // change with the code (or change the wrong way), a target, quotient or estimate out of the
-// 16-bit range or past the start code, and a search that would step past 0x8000 (upper) or
-// 0x7FFF (lower). Ends early, with Stopped, when the stop request says so after a wait or a
+// 16-bit range (an estimate less than 3277 probe steps beyond the start code starts the
+// search at the start code), and a search that would step past 0x8000 (upper) or 0x7FFF
+// (lower). Ends early, with Stopped, when the stop request says so after a wait or a
 // reading.
 EndPointResult AutoCalDA(const Environment& env, card::Int16 wBoardNo, card::Int16 wDAChannel,
                          card::Int16 wRange, card::Int16 wMAXMIN, card::Int16 wCalADVal);

@@ -204,6 +204,9 @@ TEST(AutoCalDA, FailsWithoutAUsableSlopeOrWithinTheSixteenBitRange) {
              Case{1, 0, -32760, {}, "too close to the end"},             // target - 10
              Case{0, 1, -30000, {30000, 29999}, "beyond code 8000"},     // quotient
              Case{3, 0, 30000, {-30000, -29999}, "beyond code 7FFF"},    // 10 x n
+             // The output at the start code far short of the target: -60010, not FFFF / 0000.
+             Case{0, 1, 30000, {-30000, -30001}, "beyond code FFFF"},
+             Case{3, 0, -30000, {30000, 30001}, "beyond code 0000"},
          }) {
         DaRig r;
         r.card.script = c.script;
