@@ -7,10 +7,13 @@ namespace {
 // Frame captions and row labels as the window shows them.
 constexpr std::array<const char*, 4> kAoRange{"Unipolar 5V", "Unipolar 10V", "Bipolar 5V",
                                               "Bipolar 10V"};
-constexpr std::array<const char*, 4> kAoMaxLabel{"+5V (Hex)", "+10V (Hex)", "+5V(Hex)",
-                                                 "+10V(Hex)"};
-constexpr std::array<const char*, 4> kAoMinLabel{"0V (Hex)", "+0V (Hex)", "-5V (Hex)",
-                                                 "-10V (Hex)"};
+// The row labels differ between the two channels (CH1 has "0V(Hex)" where CH0 has
+// "+0V (Hex)", ...), so they are listed per output box index k.
+constexpr std::array<const char*, 8> kAoMaxLabel{"+5V (Hex)", "+10V (Hex)", "+5V(Hex)",
+                                                 "+10V(Hex)", "+5V (Hex)",  "+10V (Hex)",
+                                                 "+5V(Hex)",  "+10V (Hex)"};
+constexpr std::array<const char*, 8> kAoMinLabel{"0V (Hex)", "+0V (Hex)", "-5V (Hex)", "-10V (Hex)",
+                                                 "0V(Hex)",  "0V(Hex)",   "-5V (Hex)", "-10V(Hex)"};
 constexpr std::array<const char*, 6> kAiRange{"20.48V", "10.24V", "5.12V",
                                               "2.56V",  "1.28V",  "0.64V"};
 constexpr std::array<const char*, 6> kAiMaxLabel{"10V Ref", "10V Ref", "5V Ref",
@@ -22,7 +25,7 @@ std::string outputRow(int k, bool upper) {
     }
     const int range = k % 4;
     return "CH" + std::to_string(k / 4) + " " + kAoRange[range] + " " +
-           (upper ? kAoMaxLabel[range] : kAoMinLabel[range]);
+           (upper ? kAoMaxLabel[k] : kAoMinLabel[k]);
 }
 
 std::string inputRow(int j, bool upper) {

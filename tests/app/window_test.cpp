@@ -334,6 +334,27 @@ TEST(CalibrationTable, FieldsAddressTheirOwnBoxes) {
     f.setText(aiMax(6), "1");
 }
 
+// Messages name a box by its frame and row label: the names must be what the window shows.
+TEST(CalibrationTable, MessageNamesOfTheBoxesAreTheWindowsCaptions) {
+    Harness h;
+    auto& f = *h.form;
+    using caldata::describe;
+    for (int k = 0; k < 8; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        const QString row = QStringLiteral("CH%1 %2 ").arg(k / 4).arg(f.ui.framAO[i]->title());
+        EXPECT_EQ(describe(caldata::aoMax(k)), (row + f.ui.lblAOMax[i]->text()).toStdString());
+        EXPECT_EQ(describe(caldata::aoMin(k)), (row + f.ui.lblAOMin[i]->text()).toStdString());
+    }
+    for (int j = 0; j < 6; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        const QString row = f.ui.framAI[i]->title() + QLatin1Char(' ');
+        EXPECT_EQ(describe(caldata::aiMax(j)), (row + f.ui.lblAIMax[i]->text()).toStdString());
+        EXPECT_EQ(describe(caldata::aiMin(j)), (row + f.ui.lblAIMin[i]->text()).toStdString());
+    }
+    EXPECT_EQ(describe(caldata::ref10()), f.ui.lbl10VRef->text().toStdString());
+    EXPECT_EQ(describe(caldata::ref5()), f.ui.lbl5VRef->text().toStdString());
+}
+
 TEST(QtPlatform, FileFilterInQtsForm) {
     EXPECT_EQ(app::qtFileFilter("ini(*.ini)|*.ini"), "ini(*.ini)");
     EXPECT_EQ(app::qtFileFilter("Text|*.txt;*.log"), "Text (*.txt *.log)");
