@@ -18,6 +18,13 @@ void Form1::cmdReadEEP_Click() {
 }
 
 void Form1::cmdWriteEEP_Click() {
+    // During an automatic run the output boxes hold codes in the middle of their search:
+    // writing them would put a half-done calibration into the EEPROM.
+    if (autoCalRun.running()) {
+        services_.prompts.message("SAVE: the automatic calibration is still running. Let it "
+                                  "finish, or click STOP, then SAVE. Nothing was saved.");
+        return;
+    }
     auto ctx = context();
     caldata::Save(ctx, *this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "caldata/table.h"
+#include "card/text.h"
 
 #include <cstdint>
 #include <string>
@@ -8,9 +9,9 @@
 
 namespace caldata {
 
-// A text as a message quotes it: in double quotes, control characters shown as '?', and
-// cut after 40 bytes (at a character boundary) with "..." so a pasted novel stays readable.
-std::string quoteText(std::string_view text);
+// A text as a message quotes it (card::quoteText): in double quotes, control characters
+// shown as '?', cut after 40 bytes with "..." so a pasted novel stays readable.
+using card::quoteText;
 
 // The refusal of a box's text: "CH0 Unipolar 10V +10V (Hex): "12G" is not hexadecimal."
 std::string textRefusal(Field f, std::string_view text, std::string_view problem);

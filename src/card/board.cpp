@@ -22,7 +22,7 @@ std::optional<Int16> parseBoardNumber(std::string_view text) {
 }
 
 std::string boardRefusal(std::string_view text) {
-    return "Active Board: \"" + std::string(text) + "\" is not a board number from 0 to " +
+    return "Active Board: " + quoteText(text) + " is not a board number from 0 to " +
            std::to_string(kMaxBoards - 1) + ".";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace card {
@@ -19,6 +20,10 @@ constexpr std::string_view trimBlanks(std::string_view text) {
     }
     return text;
 }
+
+// Text a user typed, quoted for a message: at most 40 bytes (cut without splitting a UTF-8
+// character, then "..."), control characters shown as '?'.
+std::string quoteText(std::string_view text);
 
 // Sets a flag for as long as it lives (a handler's "busy" mark, RELOAD's bLoading), and
 // clears it however the scope is left.

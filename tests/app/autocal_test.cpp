@@ -60,6 +60,23 @@ TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
     EXPECT_EQ(w.bench.eepromWrites(0), 0); // SAVE keeps the result, the run does not
 }
 
+TEST(StartButton, SaveDuringTheRunIsRefusedAndWritesNothing) {
+    BenchWindow w;
+    auto& ui = w.form->ui;
+    ASSERT_TRUE(ui.cmdWriteEEP->isEnabled());
+    w.pump.at(5000, [&] { ui.cmdWriteEEP->click(); });
+    ui.cmdAutoCal->click();
+    ASSERT_EQ(w.prompts.messages.size(), 1u);
+    EXPECT_NE(w.prompts.messages[0].find("still running"), std::string::npos);
+    EXPECT_TRUE(w.prompts.confirmations.empty());
+    EXPECT_EQ(w.bench.eepromWrites(0), 0);
+
+    // After the run SAVE works again.
+    ui.cmdWriteEEP->click();
+    EXPECT_EQ(w.prompts.confirmations.size(), 1u);
+    EXPECT_EQ(w.bench.eepromWrites(0), 1);
+}
+
 TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
     BenchWindow w;
     auto& ui = w.form->ui;

@@ -24,3 +24,9 @@ TEST(ActiveBoard, RefusalNamesTheFieldAndTheText) {
     EXPECT_NE(rig.prompts.messages[0].find("Active Board"), std::string::npos);
     EXPECT_NE(rig.prompts.messages[0].find("\"4x\""), std::string::npos);
 }
+
+TEST(ActiveBoard, RefusalOfALongTextStaysShort) {
+    const std::string message = card::boardRefusal(std::string(100000, '7'));
+    EXPECT_LT(message.size(), 200u);
+    EXPECT_NE(message.find("..."), std::string::npos);
+}
