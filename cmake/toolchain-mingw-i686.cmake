@@ -1,26 +1,5 @@
-# Cross-compiles for 32-bit Windows (i686) with Debian's mingw-w64 (packages
-# g++-mingw-w64-i686-posix). Programs and DLLs link libgcc, libstdc++ and winpthread
-# statically, so they run under Wine or on Windows without extra DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 32-bit Windows (i686) with Debian's mingw-w64 (package
+# g++-mingw-w64-i686-posix).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(MXCAL_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${MXCAL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MXCAL_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${MXCAL_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MXCAL_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-
-# ctest (and test discovery) run the programs under Wine.
-find_program(MXCAL_WINE NAMES wine)
-if(MXCAL_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${MXCAL_WINE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

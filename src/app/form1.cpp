@@ -43,12 +43,6 @@ QLineEdit* boxOf(const Controls& ui, caldata::Field f) {
     return nullptr;
 }
 
-void colourBack(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, colour);
-    w->setPalette(p);
-}
-
 } // namespace
 
 Form1::Form1(Services services, QWidget* parent) : QWidget(parent), services_(std::move(services)) {
@@ -176,9 +170,9 @@ void Form1::HighlightStep(card::Int16 wStepNo, card::Long lColor) {
     const QColor highlight = look::fromColourValue(lColor);
     auto setStep = [](QGroupBox* f, QLabel* a, QLabel* b, bool on, const QColor& colour) {
         f->setEnabled(on);
-        colourBack(f, colour);
-        colourBack(a, colour);
-        colourBack(b, colour);
+        look::paintBack(f, colour);
+        look::paintBack(a, colour);
+        look::paintBack(b, colour);
     };
 
     setStep(ui.framRef, ui.lbl5VRef, ui.lbl10VRef, false, face);

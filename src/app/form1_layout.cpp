@@ -21,56 +21,48 @@ QRect twips(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
 }
 
-void paintBack(QWidget* w, const QColor& colour) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, colour);
-    w->setPalette(p);
-}
-
 void paintBase(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
     p.setColor(QPalette::Base, colour);
     w->setPalette(p);
 }
 
+// Names, places and sets the font of a new control.
+template <class W> W* place(W* w, const QString& name, QRect geometry, const QFont& font) {
+    w->setObjectName(name);
+    w->setGeometry(geometry);
+    w->setFont(font);
+    return w;
+}
+
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption, QRect geometry,
                  const QFont& font) {
-    auto* f = new QGroupBox(QString::fromUtf8(caption), parent);
-    f->setObjectName(QString::fromUtf8(name));
-    f->setGeometry(geometry);
-    f->setFont(font);
-    paintBack(f, look::buttonFace());
+    auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), QString::fromUtf8(name),
+                    geometry, font);
+    f->setAutoFillBackground(true);
+    look::paintBack(f, look::buttonFace());
     return f;
 }
 
 QLabel* label(QWidget* parent, const QString& name, const char* caption, QRect geometry,
               const QFont& font) {
-    auto* l = new QLabel(QString::fromUtf8(caption), parent);
-    l->setObjectName(name);
-    l->setGeometry(geometry);
-    l->setFont(font);
+    auto* l = place(new QLabel(QString::fromUtf8(caption), parent), name, geometry, font);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    paintBack(l, look::buttonFace());
+    l->setAutoFillBackground(true);
+    look::paintBack(l, look::buttonFace());
     return l;
 }
 
 QLineEdit* box(QWidget* parent, const QString& name, const char* text, QRect geometry,
                const QFont& font, const QColor& back) {
-    auto* b = new QLineEdit(QString::fromUtf8(text), parent);
-    b->setObjectName(name);
-    b->setGeometry(geometry);
-    b->setFont(font);
+    auto* b = place(new QLineEdit(QString::fromUtf8(text), parent), name, geometry, font);
     paintBase(b, back);
     return b;
 }
 
 QPushButton* button(QWidget* parent, const QString& name, const char* caption, QRect geometry,
                     const QFont& font) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
-    b->setGeometry(geometry);
-    b->setFont(font);
+    auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, geometry, font);
     b->setAutoDefault(false);
     return b;
 }

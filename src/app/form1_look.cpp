@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <QWidget>
 
 namespace app::look {
 
@@ -66,6 +67,12 @@ QFont recoverFont() {
 }
 QFont stepFont() {
     return font("MS Sans Serif", 13.5);
+}
+
+void paintBack(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, colour);
+    w->setPalette(p);
 }
 
 } // namespace app::look

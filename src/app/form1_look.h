@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QFont>
 
+class QWidget;
+
 #include <array>
 
 namespace app::look {
@@ -28,6 +30,9 @@ inline constexpr card::Long kHighlightColour = 65280;
 
 // A 0x00BBGGRR colour value as a colour.
 QColor fromColourValue(card::Long value);
+
+// Sets the back colour of a frame or a label (its Window colour).
+void paintBack(QWidget* w, const QColor& colour);
 
 QColor buttonFace();
 QColor lightGreen();  // editable calibration boxes and "Active Board"

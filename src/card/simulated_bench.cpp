@@ -281,6 +281,22 @@ SimulatedBench::Card* SimulatedBench::cardAt(Int16 board) {
     return &cards_[static_cast<std::size_t>(board)];
 }
 
+Int16 SimulatedBench::injected(EntryPoint ep) const {
+    return statuses_[static_cast<std::size_t>(ep)];
+}
+
+SimulatedBench::Card* SimulatedBench::enter(EntryPoint ep, Int16 board, Int16& status) {
+    status = injected(ep);
+    if (status != 0) {
+        return nullptr;
+    }
+    Card* c = cardAt(board);
+    if (!c) {
+        status = kBenchNoSuchBoard;
+    }
+    return c;
+}
+
 const SimulatedBench::Card& SimulatedBench::card(int board) const {
     if (board < 0 || board >= cardCount()) {
         throw std::out_of_range("SimulatedBench: no board " + std::to_string(board));
@@ -404,7 +420,7 @@ void SimulatedBench::eepromChanged() {
 // ---- library and card information ---------------------------------------------------------
 
 Int16 SimulatedBench::Drvx_DriverInit(Int16& wTotalBoards) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::DriverInit)]) {
+    if (Int16 s = injected(EntryPoint::DriverInit)) {
         return s;
     }
     wTotalBoards = static_cast<Int16>(std::min(cardCount(), 32767));
@@ -412,7 +428,7 @@ Int16 SimulatedBench::Drvx_DriverInit(Int16& wTotalBoards) {
 }
 
 Int16 SimulatedBench::Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::SearchCard)]) {
+    if (Int16 s = injected(EntryPoint::SearchCard)) {
         return s;
     }
     wNumBoards = dwCardId == kCardId ? static_cast<Int16>(std::min(cardCount(), 32767)) : 0;
@@ -421,12 +437,10 @@ Int16 SimulatedBench::Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) {
 
 Int16 SimulatedBench::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
                                        ConfigRecord& cardConfig, ModelName& modelName) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::GetCardInfo)]) {
-        return s;
-    }
-    Card* c = cardAt(wBoardNo);
+    Int16 status = 0;
+    Card* c = enter(EntryPoint::GetCardInfo, wBoardNo, status);
     if (!c) {
-        return kBenchNoSuchBoard;
+        return status;
     }
     auto put = [](auto& bytes, std::size_t at, std::uint32_t value, std::size_t size) {
         for (std::size_t i = 0; i < size; ++i) {
@@ -466,18 +480,16 @@ Int16 SimulatedBench::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
 }
 
 Int16 SimulatedBench::Drvx_DriverClose() {
-    return statuses_[static_cast<std::size_t>(EntryPoint::DriverClose)];
+    return injected(EntryPoint::DriverClose);
 }
 
 // ---- EEPROM -------------------------------------------------------------------------------
 
 Int16 SimulatedBench::Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::ReadEEP)]) {
-        return s;
-    }
-    Card* c = cardAt(wBoardNo);
+    Int16 status = 0;
+    Card* c = enter(EntryPoint::ReadEEP, wBoardNo, status);
     if (!c) {
-        return kBenchNoSuchBoard;
+        return status;
     }
     for (std::size_t i = 0; i < kEepromWords; ++i) {
         const std::uint16_t w = c->eeprom[i];
@@ -488,12 +500,10 @@ Int16 SimulatedBench::Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) {
 }
 
 Int16 SimulatedBench::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::WriteEEP)]) {
-        return s;
-    }
-    Card* c = cardAt(wBoardNo);
+    Int16 status = 0;
+    Card* c = enter(EntryPoint::WriteEEP, wBoardNo, status);
     if (!c) {
-        return kBenchNoSuchBoard;
+        return status;
     }
     for (std::size_t i = 0; i < kEepromWords; ++i) {
         c->eeprom[i] = static_cast<std::uint16_t>(static_cast<std::uint32_t>(data[i]) & 0xFFFFu);
@@ -504,12 +514,10 @@ Int16 SimulatedBench::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
 }
 
 Int16 SimulatedBench::Drvx_RecoverEEP(Int16 wBoardNo) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::RecoverEEP)]) {
-        return s;
-    }
-    Card* c = cardAt(wBoardNo);
+    Int16 status = 0;
+    Card* c = enter(EntryPoint::RecoverEEP, wBoardNo, status);
     if (!c) {
-        return kBenchNoSuchBoard;
+        return status;
     }
     c->eeprom = c->backup;
     eepromChanged();
@@ -519,12 +527,10 @@ Int16 SimulatedBench::Drvx_RecoverEEP(Int16 wBoardNo) {
 // ---- outputs ------------------------------------------------------------------------------
 
 Int16 SimulatedBench::Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::ConfigAO)]) {
-        return s;
-    }
-    Card* c = cardAt(wBoardNo);
+    Int16 status = 0;
+    Card* c = enter(EntryPoint::ConfigAO, wBoardNo, status);
     if (!c) {
-        return kBenchNoSuchBoard;
+        return status;
     }
     if (wChannel < 0 || wChannel > 1 || wRange < 0 || wRange > 3) {
         return kBenchBadArgument;
@@ -534,12 +540,10 @@ Int16 SimulatedBench::Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange
 }
 
 Int16 SimulatedBench::Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long dwCode) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::WriteAOVoltageH)]) {
-        return s;
-    }
-    Card* c = cardAt(wBoardNo);
+    Int16 status = 0;
+    Card* c = enter(EntryPoint::WriteAOVoltageH, wBoardNo, status);
     if (!c) {
-        return kBenchNoSuchBoard;
+        return status;
     }
     if (wChannel < 0 || wChannel > 1) {
         return kBenchBadArgument;
@@ -673,7 +677,7 @@ Long SimulatedBench::readRegister(Card& c, std::uint32_t offset) {
 }
 
 Int16 SimulatedBench::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::ReadPhyMemory)]) {
+    if (Int16 s = injected(EntryPoint::ReadPhyMemory)) {
         return s;
     }
     const auto address = static_cast<std::uint32_t>(dwAddress);
@@ -694,7 +698,7 @@ Int16 SimulatedBench::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwVa
 }
 
 Int16 SimulatedBench::Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) {
-    if (Int16 s = statuses_[static_cast<std::size_t>(EntryPoint::WritePhyMemory)]) {
+    if (Int16 s = injected(EntryPoint::WritePhyMemory)) {
         return s;
     }
     const auto address = static_cast<std::uint32_t>(dwAddress);

@@ -125,6 +125,11 @@ public:
 private:
     struct Card;
     Card* cardAt(Int16 board);
+    // The status injected for an entry point (0: none).
+    Int16 injected(EntryPoint ep) const;
+    // The start of an entry point that addresses a board: its card, or nothing with the
+    // status to return (an injected one, or no such board).
+    Card* enter(EntryPoint ep, Int16 board, Int16& status);
     const Card& card(int board) const;
     Card& card(int board);
     void violation(std::string text);
