@@ -2,7 +2,7 @@
 #include "scenarios.h"
 
 #include "card/register_acquisition.h"
-#include "card/simulated_bench.h"
+#include "sim/simulated_driver.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +24,7 @@ struct Point {
     const char* name;
     card::Int16 wChannel;
     card::Int16 wGain;
-    double volts(const card::SimulatedBench& sim) const {
+    double volts(const sim::SimulatedDriver& sim) const {
         return wChannel == 3 ? sim.reference10V(0) : wChannel == 2 ? sim.reference5V(0) : 0.0;
     }
 };
@@ -38,7 +38,7 @@ constexpr Point kPoints[] = {
 } // namespace
 
 bool acquisitionScenario(std::ostream& out) {
-    card::SimulatedBench sim;
+    sim::SimulatedDriver sim;
     RealClock clock;
     GapPump pump;
     PrintingPrompts prompts;

@@ -4,8 +4,8 @@
 #include "autocal/run.h"
 #include "caldata/conversions.h"
 #include "card/register_acquisition.h"
-#include "card/simulated_bench.h"
 #include "manual/output_trim.h"
+#include "sim/simulated_driver.h"
 
 #include <algorithm>
 #include <cmath>
@@ -99,7 +99,7 @@ private:
 } // namespace
 
 bool autocalScenario(std::ostream& out) {
-    card::SimulatedBench sim;
+    sim::SimulatedDriver sim;
     RealClock clock;
     RunPump pump;
     PrintingPrompts prompts;

@@ -5,10 +5,10 @@
 // between successive yields, and prompts that print.
 
 #include "card/form_state.h"
-#include "card/simulated_bench.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "sim/simulated_driver.h"
 
 #include <chrono>
 #include <cstdint>
@@ -26,7 +26,7 @@ std::string fixed(double v, int decimals, int width = 0);
 
 // Board 0 of the simulated card as start-up and RELOAD leave it for the readings: its card
 // information in ActiveCardInfo, 1000 conversions a reading, the output range codes.
-void loadBoard0(card::SimulatedBench& sim, card::FormState& state);
+void loadBoard0(sim::SimulatedDriver& sim, card::FormState& state);
 
 class RealClock : public platform::Clock {
 public:

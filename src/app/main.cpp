@@ -3,12 +3,12 @@
 //   mx4815cal [--simulate] [--cards N]
 //
 // On Windows the cards are reached through Dravex.dll unless --simulate is given; elsewhere
-// the simulated bench is always used. The simulated cards' EEPROMs are kept in a file in the
+// the simulated card is always used. The simulated cards' EEPROMs are kept in a file in the
 // application's data folder.
 #include "app/form1.h"
 #include "app/qt_platform.h"
-#include "card/bench_store.h"
-#include "card/simulated_bench.h"
+#include "sim/cards_file.h"
+#include "sim/simulated_driver.h"
 #ifdef _WIN32
 #include "card/dravex_library.h"
 #endif
@@ -43,7 +43,7 @@ std::optional<Options> parseOptions(const QApplication& application) {
     const QCommandLineOption cards(
         QStringLiteral("cards"),
         QStringLiteral("Number of simulated cards, 0 to %1 (default 1); implies --simulate.")
-            .arg(card::kBenchMaxCards),
+            .arg(sim::kMaxCards),
         QStringLiteral("N"));
     parser.addOption(simulate);
     parser.addOption(cards);
@@ -59,12 +59,12 @@ std::optional<Options> parseOptions(const QApplication& application) {
     if (parser.isSet(cards)) {
         bool ok = false;
         o.cards = parser.value(cards).toInt(&ok);
-        if (!ok || o.cards < 0 || o.cards > card::kBenchMaxCards) {
+        if (!ok || o.cards < 0 || o.cards > sim::kMaxCards) {
             QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
                                   QStringLiteral("--cards: \"%1\" is not a number of cards from 0 "
                                                  "to %2.")
                                       .arg(parser.value(cards))
-                                      .arg(card::kBenchMaxCards));
+                                      .arg(sim::kMaxCards));
             return std::nullopt;
         }
         o.simulate = true;
@@ -98,15 +98,15 @@ int main(int argc, char** argv) {
     app::QtPrompts prompts;
 
     std::unique_ptr<card::Driver> driver;
-    std::unique_ptr<card::BenchStore> store;
-    card::SimulatedBench* bench = nullptr;
+    std::unique_ptr<sim::CardsFile> store;
+    sim::SimulatedDriver* simulator = nullptr;
     if (options->simulate) {
-        card::BenchOptions benchOptions;
-        benchOptions.cards = options->cards;
-        auto simulated = std::make_unique<card::SimulatedBench>(benchOptions);
-        bench = simulated.get();
+        sim::SimOptions simOptions;
+        simOptions.cards = options->cards;
+        auto simulated = std::make_unique<sim::SimulatedDriver>(simOptions);
+        simulator = simulated.get();
         driver = std::move(simulated);
-        store = std::make_unique<card::BenchStore>(card::BenchStore::defaultPath());
+        store = std::make_unique<sim::CardsFile>(sim::CardsFile::defaultPath());
     } else {
 #ifdef _WIN32
         std::string problem;
@@ -125,13 +125,13 @@ int main(int argc, char** argv) {
     // The window is shown first, so that the start-up messages stand over it.
     window.show();
 
-    if (bench != nullptr) {
-        if (auto message = store->load(*bench)) {
+    if (simulator != nullptr) {
+        if (auto message = store->load(*simulator)) {
             prompts.message(*message);
         }
-        bench->onEepromChanged = [&] {
+        simulator->onEepromChanged = [&] {
             std::string problem;
-            if (!store->save(*bench, &problem)) {
+            if (!store->save(*simulator, &problem)) {
                 prompts.message("The simulated cards could not be saved to " +
                                 store->filePath().toStdString() + ": " + problem);
             }

@@ -1,7 +1,7 @@
 // The START button on the simulated card: the run's controls, its stop, and EXIT and closing
 // the window during a run.
 #include "app/form1.h"
-#include "card/simulated_bench.h"
+#include "sim/simulated_driver.h"
 #include "support/fakes.h"
 
 #include <QGroupBox>
@@ -14,17 +14,17 @@
 
 namespace {
 
-struct BenchWindow {
-    BenchWindow() {
+struct SimWindow {
+    SimWindow() {
         form = std::make_unique<app::Form1>(
-            app::Services{bench, clock, pump, prompts, true, [this] { ++endCalls; }});
+            app::Services{cards, clock, pump, prompts, true, [this] { ++endCalls; }});
         form->Form_Load();
         form->state.dwAvgCount = 50; // the run's logic, not its accuracy, is tested here
         form->show();
     }
     bool running() const { return form->autoCalRun.running(); }
 
-    card::SimulatedBench bench;
+    sim::SimulatedDriver cards;
     testing_support::VirtualClock clock;
     testing_support::ScriptedPump pump;
     testing_support::RecordingPrompts prompts;
@@ -33,7 +33,7 @@ struct BenchWindow {
 };
 
 TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
-    BenchWindow w;
+    SimWindow w;
     auto& ui = w.form->ui;
     ASSERT_TRUE(w.prompts.messages.empty());
     ui.tbxBiAOMax[0]->setText("0");
@@ -57,11 +57,11 @@ TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
     }
     EXPECT_TRUE(ui.framAI[5]->isEnabled());
     EXPECT_EQ(ui.framAI[5]->palette().color(QPalette::Window), QColor(0, 255, 0));
-    EXPECT_EQ(w.bench.eepromWrites(0), 0); // SAVE keeps the result, the run does not
+    EXPECT_EQ(w.cards.eepromWrites(0), 0); // SAVE keeps the result, the run does not
 }
 
 TEST(StartButton, SaveDuringTheRunIsRefusedAndWritesNothing) {
-    BenchWindow w;
+    SimWindow w;
     auto& ui = w.form->ui;
     ASSERT_TRUE(ui.cmdWriteEEP->isEnabled());
     w.pump.at(5000, [&] { ui.cmdWriteEEP->click(); });
@@ -69,16 +69,16 @@ TEST(StartButton, SaveDuringTheRunIsRefusedAndWritesNothing) {
     ASSERT_EQ(w.prompts.messages.size(), 1u);
     EXPECT_NE(w.prompts.messages[0].find("still running"), std::string::npos);
     EXPECT_TRUE(w.prompts.confirmations.empty());
-    EXPECT_EQ(w.bench.eepromWrites(0), 0);
+    EXPECT_EQ(w.cards.eepromWrites(0), 0);
 
     // After the run SAVE works again.
     ui.cmdWriteEEP->click();
     EXPECT_EQ(w.prompts.confirmations.size(), 1u);
-    EXPECT_EQ(w.bench.eepromWrites(0), 1);
+    EXPECT_EQ(w.cards.eepromWrites(0), 1);
 }
 
 TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
-    BenchWindow w;
+    SimWindow w;
     auto& ui = w.form->ui;
     // Two clicks on "STOP" inside the run's yields.
     w.pump.at(3000, [&] { ui.cmdAutoCal->click(); });
@@ -101,7 +101,7 @@ TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
 }
 
 TEST(StartButton, ExitDuringTheRunClosesTheDriverAndEndsTheProgram) {
-    BenchWindow w;
+    SimWindow w;
     auto& ui = w.form->ui;
     w.pump.at(3000, [&] { ui.cmdExit->click(); });
     ui.cmdAutoCal->click();
@@ -112,7 +112,7 @@ TEST(StartButton, ExitDuringTheRunClosesTheDriverAndEndsTheProgram) {
 }
 
 TEST(StartButton, ClosingTheWindowDuringTheRunStopsItAndEndsTheProgram) {
-    BenchWindow w;
+    SimWindow w;
     w.pump.at(3000, [&] { w.form->close(); });
     w.form->ui.cmdAutoCal->click();
     EXPECT_EQ(w.endCalls, 1);
@@ -122,7 +122,7 @@ TEST(StartButton, ClosingTheWindowDuringTheRunStopsItAndEndsTheProgram) {
 }
 
 TEST(StartButton, FailureShowsOneMessageAndRestoresTheButtons) {
-    BenchWindow w;
+    SimWindow w;
     auto& ui = w.form->ui;
     ui.tbx10VRef->setText("ten");
     ui.cmdAutoCal->click();
@@ -138,7 +138,7 @@ TEST(StartButton, FailureShowsOneMessageAndRestoresTheButtons) {
 namespace {
 
 TEST(StartButton, WindowDestroyedDuringASettlingWaitIsNotTouchedAgain) {
-    BenchWindow w;
+    SimWindow w;
     // Destroy the window inside a settling wait: many yields without a conversion.
     long conversions = -1;
     int quietYields = 0;
@@ -146,7 +146,7 @@ TEST(StartButton, WindowDestroyedDuringASettlingWaitIsNotTouchedAgain) {
         if (!w.form) {
             return;
         }
-        const long now = w.bench.conversions();
+        const long now = w.cards.conversions();
         quietYields = now == conversions ? quietYields + 1 : 0;
         conversions = now;
         if (quietYields == 100) {

@@ -1,8 +1,8 @@
 // RELOAD, SAVE and RECOVER through the window's buttons.
 #include "app_harness.h"
 
-#include "card/bench_store.h"
-#include "card/simulated_bench.h"
+#include "sim/cards_file.h"
+#include "sim/simulated_driver.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -170,12 +170,12 @@ using testing_support::ScriptedPump;
 using testing_support::VirtualClock;
 
 struct Session {
-    explicit Session(card::SimulatedBench& bench) : bench(bench) {
+    explicit Session(sim::SimulatedDriver& cards) : cards(cards) {
         form =
-            std::make_unique<app::Form1>(app::Services{bench, clock, pump, prompts, true, [] {}});
+            std::make_unique<app::Form1>(app::Services{cards, clock, pump, prompts, true, [] {}});
         form->Form_Load();
     }
-    card::SimulatedBench& bench;
+    sim::SimulatedDriver& cards;
     VirtualClock clock;
     ScriptedPump pump;
     RecordingPrompts prompts;
@@ -185,14 +185,14 @@ struct Session {
 TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const card::BenchStore store(dir.filePath("cards.dat"));
+    const sim::CardsFile store(dir.filePath("cards.dat"));
     std::string factoryCode;
     std::string trimmedCode;
     std::array<std::uint16_t, card::kEepromWords> factory{};
     {
-        card::SimulatedBench bench;
-        factory = bench.eeprom(0);
-        Session s(bench);
+        sim::SimulatedDriver cards;
+        factory = cards.eeprom(0);
+        Session s(cards);
         auto& ui = s.form->ui;
         ASSERT_FALSE(ui.cmdReadEEP->isEnabled());
         factoryCode = ui.tbxBiAOMax[1]->text().toStdString(); // CH0 Unipolar 10V +10V
@@ -201,25 +201,25 @@ TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
         double volts = -1e9;
         for (int click = 1; click <= 3; ++click) {
             ui.cmdAOMaxAdd[1]->click();
-            EXPECT_EQ(bench.outputRange(0, 0), 2);
-            EXPECT_EQ(bench.outputCode(0, 0), static_cast<std::uint16_t>(factoryValue + click));
-            EXPECT_GT(bench.outputVoltage(0, 0), volts);
-            volts = bench.outputVoltage(0, 0);
+            EXPECT_EQ(cards.outputRange(0, 0), 2);
+            EXPECT_EQ(cards.outputCode(0, 0), static_cast<std::uint16_t>(factoryValue + click));
+            EXPECT_GT(cards.outputVoltage(0, 0), volts);
+            volts = cards.outputVoltage(0, 0);
         }
         trimmedCode = ui.tbxBiAOMax[1]->text().toStdString();
         ui.cmdWriteEEP->click();
         EXPECT_TRUE(s.prompts.messages.empty());
-        EXPECT_EQ(bench.eepromWrites(0), 1);
+        EXPECT_EQ(cards.eepromWrites(0), 1);
         std::string problem;
-        ASSERT_TRUE(store.save(bench, &problem)) << problem;
+        ASSERT_TRUE(store.save(cards, &problem)) << problem;
     }
     {
-        card::SimulatedBench bench; // the program started again
-        ASSERT_FALSE(store.load(bench).has_value());
-        Session s(bench);
+        sim::SimulatedDriver cards; // the program started again
+        ASSERT_FALSE(store.load(cards).has_value());
+        Session s(cards);
         auto& ui = s.form->ui;
         EXPECT_EQ(ui.tbxBiAOMax[1]->text().toStdString(), trimmedCode);
-        const auto words = bench.eeprom(0);
+        const auto words = cards.eeprom(0);
         for (std::size_t w : {0u, 1u, 2u, 3u, 26u, 47u, 50u, 100u, 127u}) {
             EXPECT_EQ(words[w], factory[w]) << "word " << w;
         }
@@ -230,7 +230,7 @@ TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
         ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         ui.cmdReadEEP->click();
         EXPECT_EQ(ui.tbxBiAOMax[1]->text().toStdString(), factoryCode);
-        EXPECT_EQ(bench.eeprom(0), factory);
+        EXPECT_EQ(cards.eeprom(0), factory);
     }
 }
 

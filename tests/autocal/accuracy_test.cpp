@@ -4,8 +4,8 @@
 #include "autocal/run.h"
 #include "caldata/conversions.h"
 #include "card/register_acquisition.h"
-#include "card/simulated_bench.h"
 #include "manual/output_trim.h"
+#include "sim/simulated_driver.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -16,24 +16,24 @@ namespace {
 
 using card::Int16;
 
-struct BenchRig {
-    explicit BenchRig(std::uint32_t variant) : bench(card::BenchOptions{1, variant}) {
+struct SimRig {
+    explicit SimRig(std::uint32_t variant) : cards(sim::SimOptions{1, variant}) {
         Int16 n = 0;
-        bench.Drvx_DriverInit(n);
-        bench.Drvx_SearchCard(n, card::kCardId);
+        cards.Drvx_DriverInit(n);
+        cards.Drvx_SearchCard(n, card::kCardId);
         rig.state.dwAvgCount = 1000;
         rig.state.wAORange = {0, 2, 1, 3};
-        rig.state.ActiveCardInfo.setMemBase(bench.memBase(0));
+        rig.state.ActiveCardInfo.setMemBase(cards.memBase(0));
         // The output boxes' change handling, as in the window.
         table.onChange = [this](caldata::Field f) { manual::outputChanged(ctx, table, f); };
         table.setText(caldata::ref10(),
-                      caldata::formatReference(static_cast<float>(bench.reference10V(0))));
+                      caldata::formatReference(static_cast<float>(cards.reference10V(0))));
         table.setText(caldata::ref5(),
-                      caldata::formatReference(static_cast<float>(bench.reference5V(0))));
+                      caldata::formatReference(static_cast<float>(cards.reference5V(0))));
     }
 
-    card::SimulatedBench bench;
-    testing_support::Rig rig{bench};
+    sim::SimulatedDriver cards;
+    testing_support::Rig rig{cards};
     card::Context ctx = rig.context();
     card::RegisterAcquisition acquisition{rig.context()};
     testing_support::MemoryTable table;
@@ -43,10 +43,10 @@ struct BenchRig {
 TEST(Accuracy, EveryEndPointReachesItsTargetAndItsNominalVoltage) {
     for (std::uint32_t variant : {1u, 2u, 3u, 17u}) {
         SCOPED_TRACE("variant " + std::to_string(variant));
-        BenchRig r(variant);
+        SimRig r(variant);
         ASSERT_EQ(autocal::runAutoCal(r.env), autocal::RunOutcome::Completed);
         ASSERT_TRUE(r.rig.prompts.messages.empty()) << r.rig.prompts.messages.front();
-        EXPECT_EQ(r.bench.violationCount(), 0);
+        EXPECT_EQ(r.cards.violationCount(), 0);
 
         const auto targets = std::get<autocal::Targets>(autocal::computeTargets(r.table));
         struct Kind {
@@ -68,8 +68,8 @@ TEST(Accuracy, EveryEndPointReachesItsTargetAndItsNominalVoltage) {
                         upper ? caldata::aoMax(4 * c + kind) : caldata::aoMin(4 * c + kind);
                     SCOPED_TRACE(caldata::describe(box));
                     const Int16 code = *caldata::parseCode(r.table.text(box)).value;
-                    r.bench.Drvx_ConfigAO(0, c, k.range);
-                    r.bench.Drvx_WriteAOVoltageH(0, c, code);
+                    r.cards.Drvx_ConfigAO(0, c, k.range);
+                    r.cards.Drvx_WriteAOVoltageH(0, c, code);
                     Int16 reading = 0;
                     ASSERT_EQ(r.acquisition.MX4815_Get_AutoCal_Data(
                                   0, static_cast<Int16>(5 + 2 * c),
@@ -77,7 +77,7 @@ TEST(Accuracy, EveryEndPointReachesItsTargetAndItsNominalVoltage) {
                               0);
                     EXPECT_NEAR(reading, upper ? k.upperTarget : k.lowerTarget, 1);
                     const double volts =
-                        r.bench.outputVoltageAt(0, c, k.range, static_cast<std::uint16_t>(code));
+                        r.cards.outputVoltageAt(0, c, k.range, static_cast<std::uint16_t>(code));
                     EXPECT_NEAR(volts, upper ? k.upperVolts : k.lowerVolts, 0.0015);
                 }
             }

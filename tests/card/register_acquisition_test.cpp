@@ -1,5 +1,5 @@
 #include "card/register_acquisition.h"
-#include "card/simulated_bench.h"
+#include "sim/simulated_driver.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -288,7 +288,7 @@ namespace {
 
 // A reading from the simulated card, through the register base RELOAD would copy.
 struct SimulatedReading {
-    explicit SimulatedReading(card::BenchOptions options = {}) : sim(options), rig(sim) {
+    explicit SimulatedReading(sim::SimOptions options = {}) : sim(options), rig(sim) {
         rig.state.dwAvgCount = 1000;
     }
     void load(Int16 board) {
@@ -302,7 +302,7 @@ struct SimulatedReading {
         EXPECT_EQ(acquisition.MX4815_Get_AutoCal_Data(wBoardNo, channel, gain, value), 0);
         return value;
     }
-    card::SimulatedBench sim;
+    sim::SimulatedDriver sim;
     Rig rig;
     RegisterAcquisition acquisition{rig.context()};
 };
@@ -311,7 +311,7 @@ struct SimulatedReading {
 
 TEST(RegisterAcquisitionOnSimulatedCard, ReadsReferencesAndZeroAsTheAnalogModelSays) {
     for (bool junk : {false, true}) { // junk in bits 17..31 of the status reads changes nothing
-        SimulatedReading r(card::BenchOptions{.junkUpperStatusBits = junk});
+        SimulatedReading r(sim::SimOptions{.junkUpperStatusBits = junk});
         r.load(0);
         struct Point {
             Int16 channel;
@@ -339,7 +339,7 @@ TEST(RegisterAcquisitionOnSimulatedCard, ReadsReferencesAndZeroAsTheAnalogModelS
 }
 
 TEST(RegisterAcquisitionOnSimulatedCard, ReadsTheBoardBehindTheRegisterBase) {
-    SimulatedReading r(card::BenchOptions{.cards = 2});
+    SimulatedReading r(sim::SimOptions{.cards = 2});
     r.load(1);
     const double board0 = r.sim.inputCodeFor(0, 7, r.sim.reference10V(0));
     const double board1 = r.sim.inputCodeFor(1, 7, r.sim.reference10V(1));

@@ -1,4 +1,4 @@
-#include "card/bench_store.h"
+#include "sim/cards_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,8 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using card::BenchStore;
-using card::SimulatedBench;
+using sim::CardsFile;
+using sim::SimulatedDriver;
 using ::testing::HasSubstr;
 
 namespace {
@@ -22,8 +22,8 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
-std::array<std::uint16_t, 128> changedWords(const SimulatedBench& bench) {
-    auto words = bench.eeprom(0);
+std::array<std::uint16_t, 128> changedWords(const SimulatedDriver& cards) {
+    auto words = cards.eeprom(0);
     words[8] = 0xFFA0;
     words[4] = 0x1234;
     return words;
@@ -31,12 +31,12 @@ std::array<std::uint16_t, 128> changedWords(const SimulatedBench& bench) {
 
 } // namespace
 
-TEST(BenchStore, AWriteThroughTheDriverSurvivesARestart) {
+TEST(CardsFile, AWriteThroughTheDriverSurvivesARestart) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const BenchStore store(dir.filePath("sub/simulated-cards.dat"));
+    const CardsFile store(dir.filePath("sub/simulated-cards.dat"));
 
-    SimulatedBench first({.cards = 2});
+    SimulatedDriver first({.cards = 2});
     std::string problem;
     first.onEepromChanged = [&] { EXPECT_TRUE(store.save(first, &problem)) << problem; };
     card::EepImage image{};
@@ -47,23 +47,23 @@ TEST(BenchStore, AWriteThroughTheDriverSurvivesARestart) {
     ASSERT_EQ(first.Drvx_WriteEEP(0, image), 0);
     EXPECT_TRUE(QFile::exists(store.filePath()));
 
-    SimulatedBench second({.cards = 2});
+    SimulatedDriver second({.cards = 2});
     EXPECT_EQ(store.load(second), std::nullopt);
     EXPECT_EQ(second.eeprom(0), words);
     EXPECT_EQ(second.eeprom(1), second.factoryBackup(1));
 }
 
-TEST(BenchStore, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndAMessage) {
+TEST(CardsFile, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndAMessage) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    SimulatedBench bench({.cards = 1});
-    const auto words = changedWords(bench);
+    SimulatedDriver cards({.cards = 1});
+    const auto words = changedWords(cards);
 
-    bench.setEeprom(0, words);
-    EXPECT_EQ(BenchStore(dir.filePath("none.dat")).load(bench), std::nullopt);
-    EXPECT_EQ(bench.eeprom(0), words) << "a missing file changes nothing";
+    cards.setEeprom(0, words);
+    EXPECT_EQ(CardsFile(dir.filePath("none.dat")).load(cards), std::nullopt);
+    EXPECT_EQ(cards.eeprom(0), words) << "a missing file changes nothing";
 
-    const std::string good = bench.serialize();
+    const std::string good = cards.serialize();
     const QByteArray goodBytes(good.data(), static_cast<qsizetype>(good.size()));
     QByteArray binary(5000, '\0');
     for (int i = 0; i < binary.size(); ++i) {
@@ -75,53 +75,53 @@ TEST(BenchStore, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndA
     for (const QByteArray& content : contents) {
         const QString path = dir.filePath("damaged.dat");
         writeFile(path, content);
-        bench.setEeprom(0, words);
-        const auto message = BenchStore(path).load(bench);
+        cards.setEeprom(0, words);
+        const auto message = CardsFile(path).load(cards);
         ASSERT_TRUE(message.has_value()) << content.size();
         EXPECT_THAT(*message, HasSubstr("damaged.dat"));
-        EXPECT_EQ(bench.eeprom(0), bench.factoryBackup(0));
+        EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
     }
 
     // A folder where the file should be, and a file beyond the size limit.
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.dat"));
-    bench.setEeprom(0, words);
-    EXPECT_TRUE(BenchStore(dir.filePath("folder.dat")).load(bench).has_value());
-    EXPECT_EQ(bench.eeprom(0), bench.factoryBackup(0));
+    cards.setEeprom(0, words);
+    EXPECT_TRUE(CardsFile(dir.filePath("folder.dat")).load(cards).has_value());
+    EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
     {
         QFile huge(dir.filePath("huge.dat"));
         ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(huge.resize(BenchStore::kMaxFileSize + 1));
+        ASSERT_TRUE(huge.resize(CardsFile::kMaxFileSize + 1));
     }
-    bench.setEeprom(0, words);
-    const auto message = BenchStore(dir.filePath("huge.dat")).load(bench);
+    cards.setEeprom(0, words);
+    const auto message = CardsFile(dir.filePath("huge.dat")).load(cards);
     ASSERT_TRUE(message.has_value());
     EXPECT_THAT(*message, HasSubstr("too large"));
-    EXPECT_EQ(bench.eeprom(0), bench.factoryBackup(0));
+    EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
 }
 
-TEST(BenchStore, FailedSaveReportsAndKeepsTheOldFile) {
+TEST(CardsFile, FailedSaveReportsAndKeepsTheOldFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    SimulatedBench bench({.cards = 1});
+    SimulatedDriver cards({.cards = 1});
     writeFile(dir.filePath("blocker"), "not a folder");
     std::string problem;
-    EXPECT_FALSE(BenchStore(dir.filePath("blocker/cards.dat")).save(bench, &problem));
+    EXPECT_FALSE(CardsFile(dir.filePath("blocker/cards.dat")).save(cards, &problem));
     EXPECT_FALSE(problem.empty());
 
-    const BenchStore store(dir.filePath("cards.dat"));
-    ASSERT_TRUE(store.save(bench, &problem)) << problem;
+    const CardsFile store(dir.filePath("cards.dat"));
+    ASSERT_TRUE(store.save(cards, &problem)) << problem;
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    bench.setEeprom(0, changedWords(bench));
-    const bool saved = store.save(bench, &problem); // refused unless running as root
+    cards.setEeprom(0, changedWords(cards));
+    const bool saved = store.save(cards, &problem); // refused unless running as root
     QFile::setPermissions(dir.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    SimulatedBench reloaded({.cards = 1});
+    SimulatedDriver reloaded({.cards = 1});
     EXPECT_EQ(store.load(reloaded), std::nullopt);
-    EXPECT_EQ(reloaded.eeprom(0), saved ? changedWords(bench) : reloaded.factoryBackup(0));
+    EXPECT_EQ(reloaded.eeprom(0), saved ? changedWords(cards) : reloaded.factoryBackup(0));
 
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName(QStringLiteral("mx4815cal-tests"));
-    const QString path = BenchStore::defaultPath();
+    const QString path = CardsFile::defaultPath();
     EXPECT_TRUE(path.endsWith("mx4815cal-tests/simulated-cards.dat")) << path.toStdString();
     EXPECT_TRUE(QFileInfo(path).dir().exists());
 }

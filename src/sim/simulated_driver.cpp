@@ -1,4 +1,4 @@
-#include "card/simulated_bench.h"
+#include "sim/simulated_driver.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,16 @@
 #include <stdexcept>
 #include <utility>
 
-namespace card {
+namespace sim {
+
+using card::ConfigRecord;
+using card::EepImage;
+using card::InfoRecord;
+using card::Int16;
+using card::kCardId;
+using card::kEepromWords;
+using card::Long;
+using card::ModelName;
 
 namespace {
 
@@ -102,7 +111,7 @@ std::uint32_t floatPattern(double v) {
 
 // ---- one card ---------------------------------------------------------------------------
 
-struct SimulatedBench::Card {
+struct SimulatedDriver::Card {
     // V(code) = v0 + slope * code, per channel and range code.
     struct Output {
         double v0;
@@ -139,8 +148,8 @@ struct SimulatedBench::Card {
     std::uint64_t noise = 0;  // state of the noise generator
 };
 
-SimulatedBench::SimulatedBench(BenchOptions options) : options_(options) {
-    const int n = std::clamp(options_.cards, 0, kBenchMaxCards);
+SimulatedDriver::SimulatedDriver(SimOptions options) : options_(options) {
+    const int n = std::clamp(options_.cards, 0, kMaxCards);
     options_.cards = n;
     const std::uint32_t v = options_.variant;
     cards_.resize(static_cast<std::size_t>(n));
@@ -194,9 +203,9 @@ SimulatedBench::SimulatedBench(BenchOptions options) : options_(options) {
     resetToFactory();
 }
 
-SimulatedBench::~SimulatedBench() = default;
+SimulatedDriver::~SimulatedDriver() = default;
 
-void SimulatedBench::resetToFactory() {
+void SimulatedDriver::resetToFactory() {
     const std::uint32_t v = options_.variant;
     for (Card& c : cards_) {
         const int b = c.board;
@@ -270,86 +279,86 @@ void SimulatedBench::resetToFactory() {
 
 // ---- access helpers ---------------------------------------------------------------------
 
-int SimulatedBench::cardCount() const {
+int SimulatedDriver::cardCount() const {
     return static_cast<int>(cards_.size());
 }
 
-SimulatedBench::Card* SimulatedBench::cardAt(Int16 board) {
+SimulatedDriver::Card* SimulatedDriver::cardAt(Int16 board) {
     if (board < 0 || board >= cardCount()) {
         return nullptr;
     }
     return &cards_[static_cast<std::size_t>(board)];
 }
 
-Int16 SimulatedBench::injected(EntryPoint ep) const {
+Int16 SimulatedDriver::injected(EntryPoint ep) const {
     return statuses_[static_cast<std::size_t>(ep)];
 }
 
-SimulatedBench::Card* SimulatedBench::enter(EntryPoint ep, Int16 board, Int16& status) {
+SimulatedDriver::Card* SimulatedDriver::enter(EntryPoint ep, Int16 board, Int16& status) {
     status = injected(ep);
     if (status != 0) {
         return nullptr;
     }
     Card* c = cardAt(board);
     if (!c) {
-        status = kBenchNoSuchBoard;
+        status = kNoSuchBoard;
     }
     return c;
 }
 
-const SimulatedBench::Card& SimulatedBench::card(int board) const {
+const SimulatedDriver::Card& SimulatedDriver::card(int board) const {
     if (board < 0 || board >= cardCount()) {
-        throw std::out_of_range("SimulatedBench: no board " + std::to_string(board));
+        throw std::out_of_range("SimulatedDriver: no board " + std::to_string(board));
     }
     return cards_[static_cast<std::size_t>(board)];
 }
 
-SimulatedBench::Card& SimulatedBench::card(int board) {
+SimulatedDriver::Card& SimulatedDriver::card(int board) {
     return const_cast<Card&>(std::as_const(*this).card(board));
 }
 
-std::uint32_t SimulatedBench::memBase(int board) const {
-    return kBenchMemBase + kBenchWindowSize * static_cast<std::uint32_t>(card(board).board);
+std::uint32_t SimulatedDriver::memBase(int board) const {
+    return kMemBase + kWindowSize * static_cast<std::uint32_t>(card(board).board);
 }
 
-std::uint32_t SimulatedBench::serialNumber(int board) const {
+std::uint32_t SimulatedDriver::serialNumber(int board) const {
     return card(board).serial;
 }
 
-double SimulatedBench::reference10V(int board) const {
+double SimulatedDriver::reference10V(int board) const {
     return card(board).ref10;
 }
-double SimulatedBench::reference5V(int board) const {
+double SimulatedDriver::reference5V(int board) const {
     return card(board).ref5;
 }
 
-double SimulatedBench::outputVoltageAt(int board, int channel, int rangeCode,
-                                       std::uint16_t code) const {
+double SimulatedDriver::outputVoltageAt(int board, int channel, int rangeCode,
+                                        std::uint16_t code) const {
     const Card::Output& o = card(board)
                                 .out.at(static_cast<std::size_t>(channel))
                                 .at(static_cast<std::size_t>(rangeCode));
     return o.v0 + o.slope * code;
 }
 
-double SimulatedBench::outputVoltage(int board, int channel) const {
+double SimulatedDriver::outputVoltage(int board, int channel) const {
     return outputVoltageAt(board, channel, outputRange(board, channel), outputCode(board, channel));
 }
 
-int SimulatedBench::outputRange(int board, int channel) const {
+int SimulatedDriver::outputRange(int board, int channel) const {
     return card(board).range.at(static_cast<std::size_t>(channel));
 }
 
-std::uint16_t SimulatedBench::outputCode(int board, int channel) const {
+std::uint16_t SimulatedDriver::outputCode(int board, int channel) const {
     return card(board).code.at(static_cast<std::size_t>(channel));
 }
 
-double SimulatedBench::inputCodeFor(int board, int gainCode, double volts) const {
+double SimulatedDriver::inputCodeFor(int board, int gainCode, double volts) const {
     const Card::Input& in = card(board).in.at(static_cast<std::size_t>(gainCode));
     return in.offset + in.countsPerVolt * volts;
 }
 
-std::uint16_t SimulatedBench::idealOutputCode(int board, int channel, int rangeCode,
-                                              bool upper) const {
+std::uint16_t SimulatedDriver::idealOutputCode(int board, int channel, int rangeCode,
+                                               bool upper) const {
     const Card::Output& o = card(board)
                                 .out.at(static_cast<std::size_t>(channel))
                                 .at(static_cast<std::size_t>(rangeCode));
@@ -359,59 +368,59 @@ std::uint16_t SimulatedBench::idealOutputCode(int board, int channel, int rangeC
     return static_cast<std::uint16_t>(code);
 }
 
-std::array<std::uint16_t, kEepromWords> SimulatedBench::eeprom(int board) const {
+std::array<std::uint16_t, kEepromWords> SimulatedDriver::eeprom(int board) const {
     return card(board).eeprom;
 }
 
-void SimulatedBench::setEeprom(int board, const std::array<std::uint16_t, kEepromWords>& words) {
+void SimulatedDriver::setEeprom(int board, const std::array<std::uint16_t, kEepromWords>& words) {
     card(board).eeprom = words;
 }
 
-std::array<std::uint16_t, kEepromWords> SimulatedBench::factoryBackup(int board) const {
+std::array<std::uint16_t, kEepromWords> SimulatedDriver::factoryBackup(int board) const {
     return card(board).backup;
 }
 
-long SimulatedBench::eepromWrites(int board) const {
+long SimulatedDriver::eepromWrites(int board) const {
     return card(board).writes;
 }
 
-void SimulatedBench::setStatus(EntryPoint ep, Int16 status) {
+void SimulatedDriver::setStatus(EntryPoint ep, Int16 status) {
     statuses_[static_cast<std::size_t>(ep)] = status;
 }
 
-void SimulatedBench::clearFaults() {
+void SimulatedDriver::clearFaults() {
     statuses_.fill(0);
     busyForever_ = false;
 }
 
-void SimulatedBench::setBusyForever(bool on) {
+void SimulatedDriver::setBusyForever(bool on) {
     busyForever_ = on;
 }
 
-const std::vector<std::string>& SimulatedBench::protocolViolations() const {
+const std::vector<std::string>& SimulatedDriver::protocolViolations() const {
     return violations_;
 }
-long SimulatedBench::violationCount() const {
+long SimulatedDriver::violationCount() const {
     return violationCount_;
 }
 
-void SimulatedBench::clearViolations() {
+void SimulatedDriver::clearViolations() {
     violations_.clear();
     violationCount_ = 0;
 }
 
-long SimulatedBench::conversions() const {
+long SimulatedDriver::conversions() const {
     return conversions_;
 }
 
-void SimulatedBench::violation(std::string text) {
+void SimulatedDriver::violation(std::string text) {
     ++violationCount_;
     if (violations_.size() < kMaxViolations) {
         violations_.push_back(std::move(text));
     }
 }
 
-void SimulatedBench::eepromChanged() {
+void SimulatedDriver::eepromChanged() {
     if (onEepromChanged) {
         onEepromChanged();
     }
@@ -419,7 +428,7 @@ void SimulatedBench::eepromChanged() {
 
 // ---- library and card information ---------------------------------------------------------
 
-Int16 SimulatedBench::Drvx_DriverInit(Int16& wTotalBoards) {
+Int16 SimulatedDriver::Drvx_DriverInit(Int16& wTotalBoards) {
     if (Int16 s = injected(EntryPoint::DriverInit)) {
         return s;
     }
@@ -427,7 +436,7 @@ Int16 SimulatedBench::Drvx_DriverInit(Int16& wTotalBoards) {
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) {
+Int16 SimulatedDriver::Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) {
     if (Int16 s = injected(EntryPoint::SearchCard)) {
         return s;
     }
@@ -435,8 +444,8 @@ Int16 SimulatedBench::Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) {
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
-                                       ConfigRecord& cardConfig, ModelName& modelName) {
+Int16 SimulatedDriver::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
+                                        ConfigRecord& cardConfig, ModelName& modelName) {
     Int16 status = 0;
     Card* c = enter(EntryPoint::GetCardInfo, wBoardNo, status);
     if (!c) {
@@ -458,8 +467,8 @@ Int16 SimulatedBench::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
     put(cardInfo.bytes, 16, 10 + b % 6, 2);                         // interrupt line
     put(cardInfo.bytes, 20, 0xD000 + 0x100 * (b % 32), 4);          // I/O base
     put(cardInfo.bytes, 24, 0x100, 4);                              // I/O length
-    put(cardInfo.bytes, 48, kBenchWindowSize, 4);                   // register window size
-    cardInfo.setMemBase(kBenchMemBase + kBenchWindowSize * b);
+    put(cardInfo.bytes, 48, kWindowSize, 4);                        // register window size
+    cardInfo.setMemBase(kMemBase + kWindowSize * b);
 
     cardConfig = ConfigRecord{};
     put(cardConfig.bytes, 0, 16, 2);    // analog inputs (single-ended)
@@ -479,13 +488,13 @@ Int16 SimulatedBench::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_DriverClose() {
+Int16 SimulatedDriver::Drvx_DriverClose() {
     return injected(EntryPoint::DriverClose);
 }
 
 // ---- EEPROM -------------------------------------------------------------------------------
 
-Int16 SimulatedBench::Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) {
+Int16 SimulatedDriver::Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) {
     Int16 status = 0;
     Card* c = enter(EntryPoint::ReadEEP, wBoardNo, status);
     if (!c) {
@@ -499,7 +508,7 @@ Int16 SimulatedBench::Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) {
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
+Int16 SimulatedDriver::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
     Int16 status = 0;
     Card* c = enter(EntryPoint::WriteEEP, wBoardNo, status);
     if (!c) {
@@ -513,7 +522,7 @@ Int16 SimulatedBench::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_RecoverEEP(Int16 wBoardNo) {
+Int16 SimulatedDriver::Drvx_RecoverEEP(Int16 wBoardNo) {
     Int16 status = 0;
     Card* c = enter(EntryPoint::RecoverEEP, wBoardNo, status);
     if (!c) {
@@ -526,27 +535,27 @@ Int16 SimulatedBench::Drvx_RecoverEEP(Int16 wBoardNo) {
 
 // ---- outputs ------------------------------------------------------------------------------
 
-Int16 SimulatedBench::Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange) {
+Int16 SimulatedDriver::Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange) {
     Int16 status = 0;
     Card* c = enter(EntryPoint::ConfigAO, wBoardNo, status);
     if (!c) {
         return status;
     }
     if (wChannel < 0 || wChannel > 1 || wRange < 0 || wRange > 3) {
-        return kBenchBadArgument;
+        return kBadArgument;
     }
     c->range[static_cast<std::size_t>(wChannel)] = wRange;
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long dwCode) {
+Int16 SimulatedDriver::Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long dwCode) {
     Int16 status = 0;
     Card* c = enter(EntryPoint::WriteAOVoltageH, wBoardNo, status);
     if (!c) {
         return status;
     }
     if (wChannel < 0 || wChannel > 1) {
-        return kBenchBadArgument;
+        return kBadArgument;
     }
     c->code[static_cast<std::size_t>(wChannel)] =
         static_cast<std::uint16_t>(static_cast<std::uint32_t>(dwCode) & 0xFFFFu);
@@ -555,7 +564,7 @@ Int16 SimulatedBench::Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long 
 
 // ---- register window ----------------------------------------------------------------------
 
-std::int16_t SimulatedBench::convert(Card& c) {
+std::int16_t SimulatedDriver::convert(Card& c) {
     double volts = 0.0;
     switch (c.source) {
     case 2:
@@ -590,7 +599,7 @@ std::int16_t SimulatedBench::convert(Card& c) {
     return static_cast<std::int16_t>(std::clamp(code, -32768.0, 32767.0));
 }
 
-void SimulatedBench::writeRegister(Card& c, std::uint32_t offset, std::uint32_t value) {
+void SimulatedDriver::writeRegister(Card& c, std::uint32_t offset, std::uint32_t value) {
     if (offset == kSetup[0].offset && value == kSetup[0].value) {
         if (c.setupNext > 0 && c.setupNext < kSetup.size()) {
             violation("board " + std::to_string(c.board) +
@@ -650,7 +659,7 @@ void SimulatedBench::writeRegister(Card& c, std::uint32_t offset, std::uint32_t 
               " to offset " + hex(offset, 3));
 }
 
-Long SimulatedBench::readRegister(Card& c, std::uint32_t offset) {
+Long SimulatedDriver::readRegister(Card& c, std::uint32_t offset) {
     if (offset != kStatusRegister) {
         violation("board " + std::to_string(c.board) + ": read of offset " + hex(offset, 3) +
                   ", which is not the status register");
@@ -676,7 +685,7 @@ Long SimulatedBench::readRegister(Card& c, std::uint32_t offset) {
     return static_cast<Long>(v);
 }
 
-Int16 SimulatedBench::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) {
+Int16 SimulatedDriver::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) {
     if (Int16 s = injected(EntryPoint::ReadPhyMemory)) {
         return s;
     }
@@ -684,20 +693,20 @@ Int16 SimulatedBench::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwVa
     if (wSize != 32) {
         violation("read at " + hex(address, 8) + " with width " + std::to_string(wSize) +
                   " instead of 32");
-        return kBenchBadAccessSize;
+        return kBadAccessSize;
     }
-    const std::uint32_t rel = address - kBenchMemBase;
-    const std::uint32_t board = rel / kBenchWindowSize;
-    if (address < kBenchMemBase || board >= cards_.size()) {
+    const std::uint32_t rel = address - kMemBase;
+    const std::uint32_t board = rel / kWindowSize;
+    if (address < kMemBase || board >= cards_.size()) {
         violation("read at " + hex(address, 8) + " outside every card's register window");
         dwValue = -1;
         return 0;
     }
-    dwValue = readRegister(cards_[board], rel % kBenchWindowSize);
+    dwValue = readRegister(cards_[board], rel % kWindowSize);
     return 0;
 }
 
-Int16 SimulatedBench::Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) {
+Int16 SimulatedDriver::Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) {
     if (Int16 s = injected(EntryPoint::WritePhyMemory)) {
         return s;
     }
@@ -706,16 +715,16 @@ Int16 SimulatedBench::Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwVa
     if (wSize != 32) {
         violation("write of " + hex(value) + " at " + hex(address, 8) + " with width " +
                   std::to_string(wSize) + " instead of 32");
-        return kBenchBadAccessSize;
+        return kBadAccessSize;
     }
-    const std::uint32_t rel = address - kBenchMemBase;
-    const std::uint32_t board = rel / kBenchWindowSize;
-    if (address < kBenchMemBase || board >= cards_.size()) {
+    const std::uint32_t rel = address - kMemBase;
+    const std::uint32_t board = rel / kWindowSize;
+    if (address < kMemBase || board >= cards_.size()) {
         violation("write of " + hex(value) + " at " + hex(address, 8) +
                   " outside every card's register window");
         return 0;
     }
-    writeRegister(cards_[board], rel % kBenchWindowSize, value);
+    writeRegister(cards_[board], rel % kWindowSize, value);
     return 0;
 }
 
@@ -822,7 +831,7 @@ bool parseWordsLine(std::string_view line, std::string_view key,
 
 } // namespace
 
-std::string SimulatedBench::serialize() const {
+std::string SimulatedDriver::serialize() const {
     std::string out;
     out.reserve(64 + cards_.size() * (32 + 2 * (8 + 5 * kEepromWords)));
     out += kHeader;
@@ -840,7 +849,7 @@ std::string SimulatedBench::serialize() const {
     return out;
 }
 
-bool SimulatedBench::restore(std::string_view data, std::string* problem) {
+bool SimulatedDriver::restore(std::string_view data, std::string* problem) {
     auto fail = [&](std::string why) {
         resetToFactory();
         if (problem) {
@@ -891,7 +900,7 @@ bool SimulatedBench::restore(std::string_view data, std::string* problem) {
     }
     std::uint64_t count = 0;
     if (!lines.next(line) ||
-        !parseNumberLine(line, "cards", static_cast<std::uint64_t>(kBenchMaxCards), count)) {
+        !parseNumberLine(line, "cards", static_cast<std::uint64_t>(kMaxCards), count)) {
         return fail("the cards line is missing or damaged");
     }
     struct Stored {
@@ -922,4 +931,4 @@ bool SimulatedBench::restore(std::string_view data, std::string* problem) {
     return true;
 }
 
-} // namespace card
+} // namespace sim

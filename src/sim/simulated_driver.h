@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace card {
+namespace sim {
 
 // The driver entry points, for fault injection.
 enum class EntryPoint {
@@ -28,12 +28,12 @@ enum class EntryPoint {
 };
 
 // Statuses the simulated library returns besides 0.
-inline constexpr Int16 kBenchNoSuchBoard = 0x0102;   // board number outside 0 .. n-1
-inline constexpr Int16 kBenchBadArgument = 0x0103;   // channel or range code out of range
-inline constexpr Int16 kBenchBadAccessSize = 0x0104; // register access width other than 32
+inline constexpr card::Int16 kNoSuchBoard = 0x0102;   // board number outside 0 .. n-1
+inline constexpr card::Int16 kBadArgument = 0x0103;   // channel or range code out of range
+inline constexpr card::Int16 kBadAccessSize = 0x0104; // register access width other than 32
 
-struct BenchOptions {
-    int cards = 1;              // cards in the machine, 0 .. kBenchMaxCards
+struct SimOptions {
+    int cards = 1;              // cards in the machine, 0 .. kMaxCards
     std::uint32_t variant = 1;  // picks the analog model and the factory data deterministically
     bool signExtendEEP = false; // Drvx_ReadEEP sign-extends the words instead of zero-extending
     // Status reads of a register set bits 17..31 with a fixed junk pattern, as a card may; the
@@ -41,40 +41,45 @@ struct BenchOptions {
     bool junkUpperStatusBits = false;
 };
 
-inline constexpr int kBenchMaxCards = 1024;
+inline constexpr int kMaxCards = 1024;
 
 // Register window of every card: memBase(board) .. memBase(board) + 0xFFF.
-inline constexpr std::uint32_t kBenchMemBase = 0xFEB00000u;
-inline constexpr std::uint32_t kBenchWindowSize = 0x1000u;
+inline constexpr std::uint32_t kMemBase = 0xFEB00000u;
+inline constexpr std::uint32_t kWindowSize = 0x1000u;
 
 // The driver library and any number of MX-4815 cards, simulated: records, EEPROM with a
 // factory backup, an analog model of references, outputs and the A/D converter, and the
 // register window of the auto-calibration path. Deterministic for a given variant.
-class SimulatedBench : public Driver {
+class SimulatedDriver : public card::Driver {
 public:
-    explicit SimulatedBench(BenchOptions options = {});
-    ~SimulatedBench() override;
-    SimulatedBench(const SimulatedBench&) = delete;
-    SimulatedBench& operator=(const SimulatedBench&) = delete;
+    explicit SimulatedDriver(SimOptions options = {});
+    ~SimulatedDriver() override;
+    SimulatedDriver(const SimulatedDriver&) = delete;
+    SimulatedDriver& operator=(const SimulatedDriver&) = delete;
 
-    Int16 Drvx_DriverInit(Int16& wTotalBoards) override;
-    Int16 Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) override;
-    Int16 Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo, ConfigRecord& cardConfig,
-                           ModelName& modelName) override;
-    Int16 Drvx_DriverClose() override;
-    Int16 Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) override;
-    Int16 Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) override;
-    Int16 Drvx_RecoverEEP(Int16 wBoardNo) override;
-    Int16 Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange) override;
-    Int16 Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long dwCode) override;
-    Int16 Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) override;
-    Int16 Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) override;
+    card::Int16 Drvx_DriverInit(card::Int16& wTotalBoards) override;
+    card::Int16 Drvx_SearchCard(card::Int16& wNumBoards, card::Long dwCardId) override;
+    card::Int16 Drvx_GetCardInfo(card::Int16 wBoardNo, card::InfoRecord& cardInfo,
+                                 card::ConfigRecord& cardConfig,
+                                 card::ModelName& modelName) override;
+    card::Int16 Drvx_DriverClose() override;
+    card::Int16 Drvx_ReadEEP(card::Int16 wBoardNo, card::EepImage& data) override;
+    card::Int16 Drvx_WriteEEP(card::Int16 wBoardNo, card::EepImage& data) override;
+    card::Int16 Drvx_RecoverEEP(card::Int16 wBoardNo) override;
+    card::Int16 Drvx_ConfigAO(card::Int16 wBoardNo, card::Int16 wChannel,
+                              card::Int16 wRange) override;
+    card::Int16 Drvx_WriteAOVoltageH(card::Int16 wBoardNo, card::Int16 wChannel,
+                                     card::Long dwCode) override;
+    card::Int16 Drvx_ReadPhyMemory(card::Long dwAddress, card::Int16 wSize,
+                                   card::Long& dwValue) override;
+    card::Int16 Drvx_WritePhyMemory(card::Long dwAddress, card::Int16 wSize,
+                                    card::Long dwValue) override;
 
     // The accessors below are for tests, the benchmark and the application's set-up; a board,
     // channel, range or gain code out of range throws std::out_of_range.
-    const BenchOptions& options() const { return options_; }
+    const SimOptions& options() const { return options_; }
     int cardCount() const;
-    std::uint32_t memBase(int board) const; // kBenchMemBase + kBenchWindowSize * board
+    std::uint32_t memBase(int board) const; // kMemBase + kWindowSize * board
     std::uint32_t serialNumber(int board) const;
 
     // The analog model (board 0 .. n-1, channel 0/1, range code 0..3, gain code 0..7).
@@ -91,13 +96,13 @@ public:
     // lower: 0 V / -5 V / -10 V), the code whose true output lies nearest the nominal point.
     std::uint16_t idealOutputCode(int board, int channel, int rangeCode, bool upper) const;
 
-    std::array<std::uint16_t, kEepromWords> eeprom(int board) const;
-    void setEeprom(int board, const std::array<std::uint16_t, kEepromWords>& words);
-    std::array<std::uint16_t, kEepromWords> factoryBackup(int board) const;
+    std::array<std::uint16_t, card::kEepromWords> eeprom(int board) const;
+    void setEeprom(int board, const std::array<std::uint16_t, card::kEepromWords>& words);
+    std::array<std::uint16_t, card::kEepromWords> factoryBackup(int board) const;
     long eepromWrites(int board) const; // successful Drvx_WriteEEP calls
 
     // Fault injection. A non-zero status makes the entry point return it and do nothing else.
-    void setStatus(EntryPoint ep, Int16 status);
+    void setStatus(EntryPoint ep, card::Int16 status);
     void clearFaults(); // all statuses back to 0, busy bit normal again
     void setBusyForever(bool on);
 
@@ -124,27 +129,27 @@ public:
 
 private:
     struct Card;
-    Card* cardAt(Int16 board);
+    Card* cardAt(card::Int16 board);
     // The status injected for an entry point (0: none).
-    Int16 injected(EntryPoint ep) const;
+    card::Int16 injected(EntryPoint ep) const;
     // The start of an entry point that addresses a board: its card, or nothing with the
     // status to return (an injected one, or no such board).
-    Card* enter(EntryPoint ep, Int16 board, Int16& status);
+    Card* enter(EntryPoint ep, card::Int16 board, card::Int16& status);
     const Card& card(int board) const;
     Card& card(int board);
     void violation(std::string text);
-    Long readRegister(Card& c, std::uint32_t offset);
+    card::Long readRegister(Card& c, std::uint32_t offset);
     void writeRegister(Card& c, std::uint32_t offset, std::uint32_t value);
     std::int16_t convert(Card& c);
     void eepromChanged();
 
-    BenchOptions options_;
+    SimOptions options_;
     std::vector<Card> cards_;
-    std::array<Int16, 11> statuses_{};
+    std::array<card::Int16, 11> statuses_{};
     bool busyForever_ = false;
     std::vector<std::string> violations_;
     long violationCount_ = 0;
     long conversions_ = 0;
 };
 
-} // namespace card
+} // namespace sim

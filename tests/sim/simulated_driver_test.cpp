@@ -1,4 +1,4 @@
-#include "card/simulated_bench.h"
+#include "sim/simulated_driver.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,10 +8,10 @@
 #include <optional>
 #include <set>
 
-using card::EntryPoint;
 using card::Int16;
 using card::Long;
-using card::SimulatedBench;
+using sim::EntryPoint;
+using sim::SimulatedDriver;
 using ::testing::HasSubstr;
 
 namespace {
@@ -20,17 +20,17 @@ constexpr Int16 kFault = 0x55;
 
 // The register conversation of one averaged reading, as the card expects it.
 struct Registers {
-    SimulatedBench& bench;
+    SimulatedDriver& cards;
     std::uint32_t base;
 
     void write(std::uint32_t offset, std::uint32_t value) {
-        EXPECT_EQ(bench.Drvx_WritePhyMemory(static_cast<Long>(base + offset), 32,
+        EXPECT_EQ(cards.Drvx_WritePhyMemory(static_cast<Long>(base + offset), 32,
                                             static_cast<Long>(value)),
                   0);
     }
     std::uint32_t read() {
         Long v = 0;
-        EXPECT_EQ(bench.Drvx_ReadPhyMemory(static_cast<Long>(base + 0x294), 32, v), 0);
+        EXPECT_EQ(cards.Drvx_ReadPhyMemory(static_cast<Long>(base + 0x294), 32, v), 0);
         return static_cast<std::uint32_t>(v);
     }
     void setup(int source, int gain) {
@@ -65,15 +65,15 @@ struct Registers {
 
 } // namespace
 
-TEST(SimulatedBenchCards, SearchCountsOnlyTheCardIdentifierAndEveryBoardHasItsOwnWindow) {
+TEST(SimulatedDriverCards, SearchCountsOnlyTheCardIdentifierAndEveryBoardHasItsOwnWindow) {
     for (int n : {0, 1, 2, 33}) {
-        SimulatedBench bench({.cards = n});
+        SimulatedDriver cards({.cards = n});
         Int16 total = -1;
-        EXPECT_EQ(bench.Drvx_DriverInit(total), 0);
+        EXPECT_EQ(cards.Drvx_DriverInit(total), 0);
         Int16 found = -1;
-        EXPECT_EQ(bench.Drvx_SearchCard(found, card::kCardId), 0);
+        EXPECT_EQ(cards.Drvx_SearchCard(found, card::kCardId), 0);
         EXPECT_EQ(found, n);
-        EXPECT_EQ(bench.Drvx_SearchCard(found, 0x2CB657), 0);
+        EXPECT_EQ(cards.Drvx_SearchCard(found, 0x2CB657), 0);
         EXPECT_EQ(found, 0);
 
         std::set<std::uint32_t> bases;
@@ -82,9 +82,9 @@ TEST(SimulatedBenchCards, SearchCountsOnlyTheCardIdentifierAndEveryBoardHasItsOw
             card::ConfigRecord config;
             card::ModelName name;
             name.fill('x');
-            ASSERT_EQ(bench.Drvx_GetCardInfo(b, info, config, name), 0) << b;
+            ASSERT_EQ(cards.Drvx_GetCardInfo(b, info, config, name), 0) << b;
             EXPECT_NE(info.dwMemBase(), 0u);
-            EXPECT_EQ(info.dwMemBase(), bench.memBase(b));
+            EXPECT_EQ(info.dwMemBase(), cards.memBase(b));
             EXPECT_EQ(info.dwMemBase() % 0x1000, 0u);
             bases.insert(info.dwMemBase());
             EXPECT_STREQ(name.data(), "MX-4815");
@@ -96,39 +96,39 @@ TEST(SimulatedBenchCards, SearchCountsOnlyTheCardIdentifierAndEveryBoardHasItsOw
         card::ConfigRecord config;
         card::ModelName name{};
         for (Int16 bad : {Int16(-1), static_cast<Int16>(n)}) {
-            EXPECT_NE(bench.Drvx_GetCardInfo(bad, info, config, name), 0);
+            EXPECT_NE(cards.Drvx_GetCardInfo(bad, info, config, name), 0);
             EXPECT_EQ(info.bytes[52], 7) << "records untouched for a missing board";
         }
     }
 }
 
-TEST(SimulatedBenchCards, InjectedStatusesFailWithoutEffect) {
-    SimulatedBench bench({.cards = 2});
-    bench.setStatus(EntryPoint::GetCardInfo, kFault);
-    bench.setStatus(EntryPoint::SearchCard, kFault);
+TEST(SimulatedDriverCards, InjectedStatusesFailWithoutEffect) {
+    SimulatedDriver cards({.cards = 2});
+    cards.setStatus(EntryPoint::GetCardInfo, kFault);
+    cards.setStatus(EntryPoint::SearchCard, kFault);
     card::InfoRecord info;
     card::ConfigRecord config;
     card::ModelName name{};
     Int16 found = -1;
-    EXPECT_EQ(bench.Drvx_SearchCard(found, card::kCardId), kFault);
+    EXPECT_EQ(cards.Drvx_SearchCard(found, card::kCardId), kFault);
     EXPECT_EQ(found, -1);
-    EXPECT_EQ(bench.Drvx_GetCardInfo(0, info, config, name), kFault);
+    EXPECT_EQ(cards.Drvx_GetCardInfo(0, info, config, name), kFault);
     EXPECT_EQ(info.dwMemBase(), 0u);
-    bench.setStatus(EntryPoint::ConfigAO, kFault);
-    EXPECT_EQ(bench.Drvx_ConfigAO(0, 1, 3), kFault);
-    EXPECT_EQ(bench.outputRange(0, 1), 0);
-    bench.clearFaults();
-    EXPECT_EQ(bench.Drvx_GetCardInfo(1, info, config, name), 0);
-    EXPECT_EQ(bench.Drvx_ConfigAO(0, 1, 3), 0);
-    EXPECT_EQ(bench.outputRange(0, 1), 3);
-    EXPECT_NE(bench.Drvx_ConfigAO(0, 2, 0), 0);
-    EXPECT_NE(bench.Drvx_ConfigAO(0, 0, 4), 0);
-    EXPECT_NE(bench.Drvx_WriteAOVoltageH(2, 0, 0), 0);
+    cards.setStatus(EntryPoint::ConfigAO, kFault);
+    EXPECT_EQ(cards.Drvx_ConfigAO(0, 1, 3), kFault);
+    EXPECT_EQ(cards.outputRange(0, 1), 0);
+    cards.clearFaults();
+    EXPECT_EQ(cards.Drvx_GetCardInfo(1, info, config, name), 0);
+    EXPECT_EQ(cards.Drvx_ConfigAO(0, 1, 3), 0);
+    EXPECT_EQ(cards.outputRange(0, 1), 3);
+    EXPECT_NE(cards.Drvx_ConfigAO(0, 2, 0), 0);
+    EXPECT_NE(cards.Drvx_ConfigAO(0, 0, 4), 0);
+    EXPECT_NE(cards.Drvx_WriteAOVoltageH(2, 0, 0), 0);
 }
 
-TEST(SimulatedBenchEeprom, ReadsZeroOrSignExtendedWordsAndLeavesSlot128) {
-    SimulatedBench zero({.cards = 1});
-    SimulatedBench sign({.cards = 1, .signExtendEEP = true});
+TEST(SimulatedDriverEeprom, ReadsZeroOrSignExtendedWordsAndLeavesSlot128) {
+    SimulatedDriver zero({.cards = 1});
+    SimulatedDriver sign({.cards = 1, .signExtendEEP = true});
     card::EepImage a;
     card::EepImage b;
     a.fill(0x7777);
@@ -147,12 +147,12 @@ TEST(SimulatedBenchEeprom, ReadsZeroOrSignExtendedWordsAndLeavesSlot128) {
     EXPECT_TRUE(sawHighBit) << "the factory data should exercise the extension";
 }
 
-TEST(SimulatedBenchEeprom, WriteStoresLowHalvesFailuresChangeNothingRecoverRestores) {
-    SimulatedBench bench({.cards = 2});
+TEST(SimulatedDriverEeprom, WriteStoresLowHalvesFailuresChangeNothingRecoverRestores) {
+    SimulatedDriver cards({.cards = 2});
     int changes = 0;
-    bench.onEepromChanged = [&] { ++changes; };
-    const auto factory = bench.eeprom(1);
-    EXPECT_EQ(bench.factoryBackup(1), factory);
+    cards.onEepromChanged = [&] { ++changes; };
+    const auto factory = cards.eeprom(1);
+    EXPECT_EQ(cards.factoryBackup(1), factory);
 
     card::EepImage image{};
     for (std::size_t i = 0; i < 129; ++i) {
@@ -162,54 +162,54 @@ TEST(SimulatedBenchEeprom, WriteStoresLowHalvesFailuresChangeNothingRecoverResto
     image[6] = -32768;
     const card::EepImage sent = image;
 
-    bench.setStatus(EntryPoint::WriteEEP, kFault);
-    EXPECT_EQ(bench.Drvx_WriteEEP(1, image), kFault);
-    EXPECT_EQ(bench.eeprom(1), factory);
+    cards.setStatus(EntryPoint::WriteEEP, kFault);
+    EXPECT_EQ(cards.Drvx_WriteEEP(1, image), kFault);
+    EXPECT_EQ(cards.eeprom(1), factory);
     EXPECT_EQ(changes, 0);
-    bench.clearFaults();
+    cards.clearFaults();
 
-    EXPECT_EQ(bench.Drvx_WriteEEP(1, image), 0);
+    EXPECT_EQ(cards.Drvx_WriteEEP(1, image), 0);
     EXPECT_EQ(image, sent) << "the image is only read";
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(bench.eepromWrites(1), 1);
-    const auto written = bench.eeprom(1);
+    EXPECT_EQ(cards.eepromWrites(1), 1);
+    const auto written = cards.eeprom(1);
     EXPECT_EQ(written[0], 0x0000);
     EXPECT_EQ(written[127], 0x007F);
     EXPECT_EQ(written[5], 0xFFFF);
     EXPECT_EQ(written[6], 0x8000);
-    EXPECT_EQ(bench.eeprom(0), bench.factoryBackup(0)) << "other board untouched";
+    EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0)) << "other board untouched";
 
     card::EepImage untouched;
     untouched.fill(42);
-    bench.setStatus(EntryPoint::ReadEEP, kFault);
-    EXPECT_EQ(bench.Drvx_ReadEEP(1, untouched), kFault);
+    cards.setStatus(EntryPoint::ReadEEP, kFault);
+    EXPECT_EQ(cards.Drvx_ReadEEP(1, untouched), kFault);
     EXPECT_EQ(untouched[0], 42);
-    bench.setStatus(EntryPoint::RecoverEEP, kFault);
-    EXPECT_EQ(bench.Drvx_RecoverEEP(1), kFault);
-    EXPECT_EQ(bench.eeprom(1), written);
-    bench.clearFaults();
+    cards.setStatus(EntryPoint::RecoverEEP, kFault);
+    EXPECT_EQ(cards.Drvx_RecoverEEP(1), kFault);
+    EXPECT_EQ(cards.eeprom(1), written);
+    cards.clearFaults();
 
-    EXPECT_EQ(bench.Drvx_RecoverEEP(1), 0);
-    EXPECT_EQ(bench.eeprom(1), factory);
+    EXPECT_EQ(cards.Drvx_RecoverEEP(1), 0);
+    EXPECT_EQ(cards.eeprom(1), factory);
     EXPECT_EQ(changes, 2);
 
-    EXPECT_NE(bench.Drvx_ReadEEP(2, untouched), 0);
-    EXPECT_NE(bench.Drvx_WriteEEP(-1, image), 0);
-    EXPECT_NE(bench.Drvx_RecoverEEP(2), 0);
+    EXPECT_NE(cards.Drvx_ReadEEP(2, untouched), 0);
+    EXPECT_NE(cards.Drvx_WriteEEP(-1, image), 0);
+    EXPECT_NE(cards.Drvx_RecoverEEP(2), 0);
 }
 
-TEST(SimulatedBenchEeprom, FactoryDataDescribesTheCardAndDiffersPerBoard) {
-    SimulatedBench bench({.cards = 2, .variant = 7});
+TEST(SimulatedDriverEeprom, FactoryDataDescribesTheCardAndDiffersPerBoard) {
+    SimulatedDriver cards({.cards = 2, .variant = 7});
     for (int b = 0; b < 2; ++b) {
-        const auto w = bench.eeprom(b);
+        const auto w = cards.eeprom(b);
         EXPECT_EQ(w[0], 0x4815);
-        EXPECT_EQ(static_cast<std::uint32_t>(w[3]) << 16 | w[2], bench.serialNumber(b));
+        EXPECT_EQ(static_cast<std::uint32_t>(w[3]) << 16 | w[2], cards.serialNumber(b));
         const auto p10 = static_cast<std::uint32_t>(w[5]) << 16 | w[4];
         const auto p5 = static_cast<std::uint32_t>(w[7]) << 16 | w[6];
-        EXPECT_FLOAT_EQ(std::bit_cast<float>(p10), static_cast<float>(bench.reference10V(b)));
-        EXPECT_FLOAT_EQ(std::bit_cast<float>(p5), static_cast<float>(bench.reference5V(b)));
-        EXPECT_NEAR(bench.reference10V(b), 10.0, 0.0031);
-        EXPECT_NEAR(bench.reference5V(b), 5.0, 0.0031);
+        EXPECT_FLOAT_EQ(std::bit_cast<float>(p10), static_cast<float>(cards.reference10V(b)));
+        EXPECT_FLOAT_EQ(std::bit_cast<float>(p5), static_cast<float>(cards.reference5V(b)));
+        EXPECT_NEAR(cards.reference10V(b), 10.0, 0.0031);
+        EXPECT_NEAR(cards.reference5V(b), 5.0, 0.0031);
         // The stored output codes produce the nominal points within half a code.
         const std::array<int, 4> rangeOfKind{0, 2, 1, 3};
         const std::array<double, 4> high{5, 10, 5, 10};
@@ -218,84 +218,84 @@ TEST(SimulatedBenchEeprom, FactoryDataDescribesTheCardAndDiffersPerBoard) {
             const int ch = k / 4;
             const int r = rangeOfKind[k % 4];
             const double lsb =
-                bench.outputVoltageAt(b, ch, r, 1) - bench.outputVoltageAt(b, ch, r, 0);
-            EXPECT_NEAR(bench.outputVoltageAt(b, ch, r, w[8 + 2 * k]), high[k % 4], lsb / 2) << k;
-            EXPECT_NEAR(bench.outputVoltageAt(b, ch, r, w[9 + 2 * k]), low[k % 4], lsb / 2) << k;
+                cards.outputVoltageAt(b, ch, r, 1) - cards.outputVoltageAt(b, ch, r, 0);
+            EXPECT_NEAR(cards.outputVoltageAt(b, ch, r, w[8 + 2 * k]), high[k % 4], lsb / 2) << k;
+            EXPECT_NEAR(cards.outputVoltageAt(b, ch, r, w[9 + 2 * k]), low[k % 4], lsb / 2) << k;
         }
         EXPECT_NEAR(static_cast<std::int16_t>(w[24]),
-                    bench.inputCodeFor(b, 1, bench.reference10V(b)), 0.5);
-        EXPECT_NEAR(static_cast<std::int16_t>(w[29]), bench.inputCodeFor(b, 2, 0.0), 0.5);
+                    cards.inputCodeFor(b, 1, cards.reference10V(b)), 0.5);
+        EXPECT_NEAR(static_cast<std::int16_t>(w[29]), cards.inputCodeFor(b, 2, 0.0), 0.5);
         EXPECT_NEAR(static_cast<std::int16_t>(w[48]),
-                    bench.inputCodeFor(b, 7, bench.reference10V(b)), 0.5);
+                    cards.inputCodeFor(b, 7, cards.reference10V(b)), 0.5);
     }
-    EXPECT_NE(bench.eeprom(0)[2], bench.eeprom(1)[2]);
-    SimulatedBench same({.cards = 2, .variant = 7});
-    SimulatedBench other({.cards = 2, .variant = 8});
-    EXPECT_EQ(same.eeprom(1), bench.eeprom(1));
-    EXPECT_NE(other.eeprom(1), bench.eeprom(1));
+    EXPECT_NE(cards.eeprom(0)[2], cards.eeprom(1)[2]);
+    SimulatedDriver same({.cards = 2, .variant = 7});
+    SimulatedDriver other({.cards = 2, .variant = 8});
+    EXPECT_EQ(same.eeprom(1), cards.eeprom(1));
+    EXPECT_NE(other.eeprom(1), cards.eeprom(1));
 }
 
-TEST(SimulatedBenchOutputs, EveryNominalEndPointLiesInsideTheCodesAndCodesRiseMonotonically) {
-    SimulatedBench bench({.cards = 3, .variant = 3});
+TEST(SimulatedDriverOutputs, EveryNominalEndPointLiesInsideTheCodesAndCodesRiseMonotonically) {
+    SimulatedDriver cards({.cards = 3, .variant = 3});
     const std::array<double, 4> low{0, -5, 0, -10};
     const std::array<double, 4> high{5, 5, 10, 10};
     for (int b = 0; b < 3; ++b) {
         for (int ch = 0; ch < 2; ++ch) {
             for (int r = 0; r < 4; ++r) {
                 const double lsb =
-                    bench.outputVoltageAt(b, ch, r, 1) - bench.outputVoltageAt(b, ch, r, 0);
+                    cards.outputVoltageAt(b, ch, r, 1) - cards.outputVoltageAt(b, ch, r, 0);
                 EXPECT_GT(lsb, 0.0);
                 // Room for a probe of 10 codes and 10 counts of the read-back range where the
                 // search probes; a unipolar zero is approached from code 0 without a probe.
                 const bool bipolar = r % 2 == 1;
                 const double margin = 10 * lsb + 10 * (high[r] == 10 ? 10.24 : 5.12) / 32768;
-                EXPECT_LT(bench.outputVoltageAt(b, ch, r, 0), low[r] - (bipolar ? margin : 0.002));
-                EXPECT_GT(bench.outputVoltageAt(b, ch, r, 0xFFFF), high[r] + margin);
+                EXPECT_LT(cards.outputVoltageAt(b, ch, r, 0), low[r] - (bipolar ? margin : 0.002));
+                EXPECT_GT(cards.outputVoltageAt(b, ch, r, 0xFFFF), high[r] + margin);
                 // ... and not so far beyond that the search's estimate overshoots.
-                EXPECT_LT(bench.outputVoltageAt(b, ch, r, 0xFFFF), high[r] + 0.016);
+                EXPECT_LT(cards.outputVoltageAt(b, ch, r, 0xFFFF), high[r] + 0.016);
                 double previous = -100;
                 for (int code = 0; code <= 0xFFFF; code += 4095) {
                     const double v =
-                        bench.outputVoltageAt(b, ch, r, static_cast<std::uint16_t>(code));
+                        cards.outputVoltageAt(b, ch, r, static_cast<std::uint16_t>(code));
                     EXPECT_GT(v, previous);
                     previous = v;
                 }
             }
         }
     }
-    EXPECT_EQ(bench.Drvx_ConfigAO(1, 1, 3), 0);
-    EXPECT_EQ(bench.Drvx_WriteAOVoltageH(1, 1, -11), 0);
-    EXPECT_EQ(bench.outputCode(1, 1), 0xFFF5);
-    EXPECT_EQ(bench.Drvx_WriteAOVoltageH(1, 1, 0x12345), 0);
-    EXPECT_EQ(bench.outputCode(1, 1), 0x2345);
-    EXPECT_DOUBLE_EQ(bench.outputVoltage(1, 1), bench.outputVoltageAt(1, 1, 3, 0x2345));
+    EXPECT_EQ(cards.Drvx_ConfigAO(1, 1, 3), 0);
+    EXPECT_EQ(cards.Drvx_WriteAOVoltageH(1, 1, -11), 0);
+    EXPECT_EQ(cards.outputCode(1, 1), 0xFFF5);
+    EXPECT_EQ(cards.Drvx_WriteAOVoltageH(1, 1, 0x12345), 0);
+    EXPECT_EQ(cards.outputCode(1, 1), 0x2345);
+    EXPECT_DOUBLE_EQ(cards.outputVoltage(1, 1), cards.outputVoltageAt(1, 1, 3, 0x2345));
 }
 
-TEST(SimulatedBenchRegisters, CorrectSequenceReadsTheAnalogModelInEveryRange) {
-    SimulatedBench bench({.cards = 2, .variant = 5});
+TEST(SimulatedDriverRegisters, CorrectSequenceReadsTheAnalogModelInEveryRange) {
+    SimulatedDriver cards({.cards = 2, .variant = 5});
     const int b = 1;
-    Registers regs{bench, bench.memBase(b)};
-    const double r10 = bench.reference10V(b);
-    const double r5 = bench.reference5V(b);
+    Registers regs{cards, cards.memBase(b)};
+    const double r10 = cards.reference10V(b);
+    const double r5 = cards.reference5V(b);
     for (int gain : {7, 1, 2, 3, 4, 5}) {
-        EXPECT_NEAR(regs.average(4, gain), bench.inputCodeFor(b, gain, 0.0), 0.25) << gain;
-        const double code10 = std::min(bench.inputCodeFor(b, gain, r10), 32767.0);
+        EXPECT_NEAR(regs.average(4, gain), cards.inputCodeFor(b, gain, 0.0), 0.25) << gain;
+        const double code10 = std::min(cards.inputCodeFor(b, gain, r10), 32767.0);
         EXPECT_NEAR(regs.average(3, gain), code10, 0.25) << gain;
-        const double code5 = std::min(bench.inputCodeFor(b, gain, r5), 32767.0);
+        const double code5 = std::min(cards.inputCodeFor(b, gain, r5), 32767.0);
         EXPECT_NEAR(regs.average(2, gain), code5, 0.25) << gain;
     }
     // The outputs through sources 5 and 7.
-    ASSERT_EQ(bench.Drvx_ConfigAO(b, 1, 1), 0);
-    ASSERT_EQ(bench.Drvx_WriteAOVoltageH(b, 1, 0x1000), 0);
-    EXPECT_NEAR(regs.average(7, 2), bench.inputCodeFor(b, 2, bench.outputVoltage(b, 1)), 0.25);
-    EXPECT_NEAR(regs.average(5, 1), bench.inputCodeFor(b, 1, bench.outputVoltage(b, 0)), 0.25);
-    EXPECT_TRUE(bench.protocolViolations().empty()) << bench.protocolViolations().front();
-    EXPECT_EQ(bench.conversions(), 20 * 1000);
+    ASSERT_EQ(cards.Drvx_ConfigAO(b, 1, 1), 0);
+    ASSERT_EQ(cards.Drvx_WriteAOVoltageH(b, 1, 0x1000), 0);
+    EXPECT_NEAR(regs.average(7, 2), cards.inputCodeFor(b, 2, cards.outputVoltage(b, 1)), 0.25);
+    EXPECT_NEAR(regs.average(5, 1), cards.inputCodeFor(b, 1, cards.outputVoltage(b, 0)), 0.25);
+    EXPECT_TRUE(cards.protocolViolations().empty()) << cards.protocolViolations().front();
+    EXPECT_EQ(cards.conversions(), 20 * 1000);
 }
 
-TEST(SimulatedBenchRegisters, BusyBitClearsAfterAFewReadsOrNever) {
-    SimulatedBench bench({.cards = 1, .junkUpperStatusBits = true});
-    Registers regs{bench, bench.memBase(0)};
+TEST(SimulatedDriverRegisters, BusyBitClearsAfterAFewReadsOrNever) {
+    SimulatedDriver cards({.cards = 1, .junkUpperStatusBits = true});
+    Registers regs{cards, cards.memBase(0)};
     regs.setup(4, 7);
     regs.write(0x294, 0);
     EXPECT_TRUE(regs.read() & 0x10000u);
@@ -305,27 +305,27 @@ TEST(SimulatedBenchRegisters, BusyBitClearsAfterAFewReadsOrNever) {
     EXPECT_NE(done >> 17, 0u) << "junk in bits 17..31";
     EXPECT_EQ(regs.read(), done) << "the result stays readable";
 
-    bench.setBusyForever(true);
+    cards.setBusyForever(true);
     EXPECT_FALSE(regs.convert());
-    bench.clearFaults();
+    cards.clearFaults();
     EXPECT_TRUE(regs.convert());
-    EXPECT_TRUE(bench.protocolViolations().empty());
+    EXPECT_TRUE(cards.protocolViolations().empty());
 
     Long v = 0;
-    EXPECT_EQ(bench.Drvx_ReadPhyMemory(0x294, 32, v), 0);
+    EXPECT_EQ(cards.Drvx_ReadPhyMemory(0x294, 32, v), 0);
     EXPECT_EQ(v, -1) << "nothing answers outside the windows";
-    EXPECT_EQ(bench.Drvx_ReadPhyMemory(static_cast<Long>(bench.memBase(0) + 0x1294), 32, v), 0);
+    EXPECT_EQ(cards.Drvx_ReadPhyMemory(static_cast<Long>(cards.memBase(0) + 0x1294), 32, v), 0);
     EXPECT_EQ(v, -1);
-    ASSERT_EQ(bench.protocolViolations().size(), 2u);
-    EXPECT_THAT(bench.protocolViolations()[0], HasSubstr("outside every card's register window"));
+    ASSERT_EQ(cards.protocolViolations().size(), 2u);
+    EXPECT_THAT(cards.protocolViolations()[0], HasSubstr("outside every card's register window"));
 }
 
-TEST(SimulatedBenchRegisters, DeviationsFromTheProtocolAreReported) {
-    SimulatedBench bench({.cards = 1});
-    Registers regs{bench, bench.memBase(0)};
+TEST(SimulatedDriverRegisters, DeviationsFromTheProtocolAreReported) {
+    SimulatedDriver cards({.cards = 1});
+    Registers regs{cards, cards.memBase(0)};
     auto violations = [&] {
-        auto v = bench.protocolViolations();
-        bench.clearViolations();
+        auto v = cards.protocolViolations();
+        cards.clearViolations();
         return v;
     };
 
@@ -368,10 +368,10 @@ TEST(SimulatedBenchRegisters, DeviationsFromTheProtocolAreReported) {
     regs.setup(4, 7);
     regs.read();
     Long value = 0;
-    EXPECT_NE(bench.Drvx_ReadPhyMemory(static_cast<Long>(bench.memBase(0) + 0x294), 16, value), 0);
-    EXPECT_NE(bench.Drvx_WritePhyMemory(static_cast<Long>(bench.memBase(0) + 0x294), 8, 0), 0);
+    EXPECT_NE(cards.Drvx_ReadPhyMemory(static_cast<Long>(cards.memBase(0) + 0x294), 16, value), 0);
+    EXPECT_NE(cards.Drvx_WritePhyMemory(static_cast<Long>(cards.memBase(0) + 0x294), 8, 0), 0);
     regs.write(0x300, 5);
-    EXPECT_EQ(bench.Drvx_WritePhyMemory(0x1294, 32, 0), 0);
+    EXPECT_EQ(cards.Drvx_WritePhyMemory(0x1294, 32, 0), 0);
     v = violations();
     ASSERT_EQ(v.size(), 5u);
     EXPECT_THAT(v[0], HasSubstr("before a conversion was started"));
@@ -383,25 +383,25 @@ TEST(SimulatedBenchRegisters, DeviationsFromTheProtocolAreReported) {
     for (int i = 0; i < 500; ++i) {
         regs.write(0x300, 0);
     }
-    EXPECT_EQ(bench.protocolViolations().size(), SimulatedBench::kMaxViolations);
-    EXPECT_EQ(bench.violationCount(), 500);
+    EXPECT_EQ(cards.protocolViolations().size(), SimulatedDriver::kMaxViolations);
+    EXPECT_EQ(cards.violationCount(), 500);
 }
 
-TEST(SimulatedBenchPersistence, SerializedCardsRestoreAndDamagedDataLeavesThemFactoryFresh) {
-    SimulatedBench saved({.cards = 2, .variant = 4});
+TEST(SimulatedDriverPersistence, SerializedCardsRestoreAndDamagedDataLeavesThemFactoryFresh) {
+    SimulatedDriver saved({.cards = 2, .variant = 4});
     auto words = saved.eeprom(1);
     words[8] = 0xFF12;
     words[100] = 0x0001;
     saved.setEeprom(1, words);
     const std::string text = saved.serialize();
 
-    SimulatedBench fresh({.cards = 2, .variant = 4});
+    SimulatedDriver fresh({.cards = 2, .variant = 4});
     std::string problem;
     ASSERT_TRUE(fresh.restore(text, &problem)) << problem;
     EXPECT_EQ(fresh.eeprom(1), words);
     EXPECT_EQ(fresh.serialize(), text);
 
-    SimulatedBench more({.cards = 3, .variant = 4});
+    SimulatedDriver more({.cards = 3, .variant = 4});
     ASSERT_TRUE(more.restore(text, &problem)) << problem;
     EXPECT_EQ(more.eeprom(1), words);
     EXPECT_EQ(more.eeprom(2), more.factoryBackup(2));
@@ -420,14 +420,14 @@ TEST(SimulatedBenchPersistence, SerializedCardsRestoreAndDamagedDataLeavesThemFa
                                            binary,
                                            text + "extra\n"};
     for (const std::string& bad : damaged) {
-        SimulatedBench target({.cards = 2, .variant = 4});
+        SimulatedDriver target({.cards = 2, .variant = 4});
         target.setEeprom(1, words);
         problem.clear();
         EXPECT_FALSE(target.restore(bad, &problem)) << bad.size();
         EXPECT_FALSE(problem.empty());
         EXPECT_EQ(target.eeprom(1), target.factoryBackup(1));
     }
-    SimulatedBench otherVariant({.cards = 2, .variant = 9});
+    SimulatedDriver otherVariant({.cards = 2, .variant = 9});
     EXPECT_FALSE(otherVariant.restore(text, &problem));
     EXPECT_THAT(problem, HasSubstr("variant 4"));
 }

@@ -1,33 +1,33 @@
 #pragma once
 
-#include "card/simulated_bench.h"
+#include "sim/simulated_driver.h"
 
 #include <QString>
 
 #include <optional>
 #include <string>
 
-namespace card {
+namespace sim {
 
 // The file in which the application keeps the simulated cards' EEPROMs and factory backups,
 // so that a SAVE survives a restart.
-class BenchStore {
+class CardsFile {
 public:
     // Files larger than this are refused unread.
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
-    explicit BenchStore(QString filePath);
+    explicit CardsFile(QString filePath);
 
     const QString& filePath() const { return path_; }
 
     // Loads the cards from the file. A missing file changes nothing and says nothing. A file
     // that cannot be read or is damaged leaves every card factory-fresh and gives a message
     // for the user.
-    std::optional<std::string> load(SimulatedBench& bench) const;
+    std::optional<std::string> load(SimulatedDriver& cards) const;
 
     // Writes the cards to the file atomically; on failure the old file stays as it was and
     // *problem gives the reason (without the file name, which filePath() gives).
-    bool save(const SimulatedBench& bench, std::string* problem) const;
+    bool save(const SimulatedDriver& cards, std::string* problem) const;
 
     // "simulated-cards.dat" in the application's data folder, which is created if needed.
     static QString defaultPath();
@@ -36,4 +36,4 @@ private:
     QString path_;
 };
 
-} // namespace card
+} // namespace sim

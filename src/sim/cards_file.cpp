@@ -1,4 +1,4 @@
-#include "card/bench_store.h"
+#include "sim/cards_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,18 +8,18 @@
 
 #include <utility>
 
-namespace card {
+namespace sim {
 
-BenchStore::BenchStore(QString filePath) : path_(std::move(filePath)) {}
+CardsFile::CardsFile(QString filePath) : path_(std::move(filePath)) {}
 
-std::optional<std::string> BenchStore::load(SimulatedBench& bench) const {
+std::optional<std::string> CardsFile::load(SimulatedDriver& cards) const {
     const QFileInfo info(path_);
     if (!info.exists()) {
         return std::nullopt;
     }
     const std::string name = QDir::toNativeSeparators(path_).toStdString();
     auto refuse = [&](const std::string& why) {
-        bench.resetToFactory();
+        cards.resetToFactory();
         return "The simulated cards could not be loaded from \"" + name + "\": " + why +
                ". The simulated cards start with their factory EEPROM.";
     };
@@ -42,14 +42,14 @@ std::optional<std::string> BenchStore::load(SimulatedBench& bench) const {
         return refuse("the file is too large to be a simulated cards' file");
     }
     std::string problem;
-    if (!bench.restore(std::string_view(data.constData(), static_cast<std::size_t>(data.size())),
+    if (!cards.restore(std::string_view(data.constData(), static_cast<std::size_t>(data.size())),
                        &problem)) {
         return refuse("the file is damaged (" + problem + ")");
     }
     return std::nullopt;
 }
 
-bool BenchStore::save(const SimulatedBench& bench, std::string* problem) const {
+bool CardsFile::save(const SimulatedDriver& cards, std::string* problem) const {
     auto fail = [&](const QString& why) {
         if (problem) {
             *problem = why.toStdString();
@@ -60,7 +60,7 @@ bool BenchStore::save(const SimulatedBench& bench, std::string* problem) const {
     if (!QDir().mkpath(info.absolutePath())) {
         return fail(QStringLiteral("its folder cannot be created"));
     }
-    const std::string text = bench.serialize();
+    const std::string text = cards.serialize();
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
         return fail(file.errorString());
@@ -77,7 +77,7 @@ bool BenchStore::save(const SimulatedBench& bench, std::string* problem) const {
     return true;
 }
 
-QString BenchStore::defaultPath() {
+QString CardsFile::defaultPath() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (folder.isEmpty()) {
         folder = QDir::home().filePath(QStringLiteral(".mx4815cal"));
@@ -86,4 +86,4 @@ QString BenchStore::defaultPath() {
     return QDir(folder).filePath(QStringLiteral("simulated-cards.dat"));
 }
 
-} // namespace card
+} // namespace sim
