@@ -75,10 +75,23 @@ public:
     card::Int16 Drvx_WritePhyMemory(card::Long dwAddress, card::Int16 wSize,
                                     card::Long dwValue) override;
 
-    // The accessors below are for tests, the benchmark and the application's set-up; a board,
-    // channel, range or gain code out of range throws std::out_of_range.
-    const SimOptions& options() const { return options_; }
-    int cardCount() const;
+    // ---- for the application and the simulated cards' file -------------------------------
+
+    // The EEPROMs and factory backups of all cards as versioned text with a checksum.
+    std::string serialize() const;
+    // Takes the EEPROMs and backups from serialize()'s text. Cards beyond those in the text
+    // stay as they are, cards in the text beyond the cards here are ignored. Damaged text or
+    // text of another variant: false, a reason in *problem, and every card factory-fresh.
+    bool restore(std::string_view data, std::string* problem);
+    // All cards' EEPROMs and backups as they left the factory.
+    void resetToFactory();
+
+    // Called after a successful Drvx_WriteEEP or Drvx_RecoverEEP.
+    std::function<void()> onEepromChanged;
+
+    // ---- for tests and the benchmarks ----------------------------------------------------
+    // A board, channel, range or gain code out of range throws std::out_of_range.
+
     std::uint32_t memBase(int board) const; // kMemBase + kWindowSize * board
     std::uint32_t serialNumber(int board) const;
 
@@ -92,9 +105,6 @@ public:
     // The A/D converter's noiseless transfer: the code it centres on for an input voltage,
     // before rounding and clamping to the signed 16-bit range.
     double inputCodeFor(int board, int gainCode, double volts) const;
-    // The code the factory calibration stores for an output end point (upper: +5 V / +10 V,
-    // lower: 0 V / -5 V / -10 V), the code whose true output lies nearest the nominal point.
-    std::uint16_t idealOutputCode(int board, int channel, int rangeCode, bool upper) const;
 
     std::array<std::uint16_t, card::kEepromWords> eeprom(int board) const;
     void setEeprom(int board, const std::array<std::uint16_t, card::kEepromWords>& words);
@@ -115,20 +125,10 @@ public:
 
     long conversions() const; // conversions started, all cards
 
-    // The EEPROMs and factory backups of all cards as versioned text with a checksum.
-    std::string serialize() const;
-    // Takes the EEPROMs and backups from serialize()'s text. Cards beyond those in the text
-    // stay as they are, cards in the text beyond cardCount() are ignored. Damaged text or text
-    // of another variant: false, a reason in *problem, and every card factory-fresh.
-    bool restore(std::string_view data, std::string* problem);
-    // All cards' EEPROMs and backups as they left the factory.
-    void resetToFactory();
-
-    // Called after a successful Drvx_WriteEEP or Drvx_RecoverEEP.
-    std::function<void()> onEepromChanged;
-
 private:
-    struct Card;
+    struct Card; // card_state.h
+
+    int cardCount() const;
     Card* cardAt(card::Int16 board);
     // The status injected for an entry point (0: none).
     card::Int16 injected(EntryPoint ep) const;
@@ -137,11 +137,14 @@ private:
     Card* enter(EntryPoint ep, card::Int16 board, card::Int16& status);
     const Card& card(int board) const;
     Card& card(int board);
+    void eepromChanged();
+
+    // The register window (register_window.cpp).
     void violation(std::string text);
     card::Long readRegister(Card& c, std::uint32_t offset);
     void writeRegister(Card& c, std::uint32_t offset, std::uint32_t value);
-    std::int16_t convert(Card& c);
-    void eepromChanged();
+    void setupWrite(Card& c, std::uint32_t offset, std::uint32_t value);
+    void startConversion(Card& c, std::uint32_t value);
 
     SimOptions options_;
     std::vector<Card> cards_;

@@ -1,0 +1,118 @@
+#include "sim/analog_model.h"
+
+#include "sim/numbers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+
+namespace {
+
+// The transfer of one output range. The code range reaches a few millivolts beyond both
+// nominal ends (gain errors of 0.06 .. 0.2 %): enough for the end-point search's probe and
+// margin, little enough that its one-step estimate cannot overshoot the target.
+AnalogModel::Output outputTransfer(std::uint32_t v, int b, int ch, int r) {
+    const std::uint32_t k = static_cast<std::uint32_t>(4 * ch + r);
+    const NominalRange nominal = kOutputRanges[static_cast<std::size_t>(r)];
+    const double span = nominal.high - nominal.low;
+    // Millivolts of the 5 V ranges; the 10 V ranges have twice as many.
+    const double mV = (nominal.high == 10.0 ? 2.0 : 1.0) / 1000.0;
+    const bool unipolar = nominal.low == 0.0;
+    // Unipolar: code 0 gives -2 .. -5 mV, so 0 V lies inside the code range.
+    const double below = unipolar ? between(v, b, kWhatOutOffset + k, 0.002, 0.005)
+                                  : between(v, b, kWhatOutOffset + k, 3.5, 7.5) * mV;
+    const double above = unipolar ? between(v, b, kWhatOutGain + k, 2.5, 5.0) * mV
+                                  : between(v, b, kWhatOutGain + k, 3.5, 7.5) * mV;
+    AnalogModel::Output o{};
+    o.v0 = nominal.low - below;
+    o.slope = (span + below + above) / 65535.0;
+    return o;
+}
+
+// The transfer of one gain code.
+AnalogModel::Input inputTransfer(std::uint32_t v, int b, int g) {
+    const std::uint32_t k = static_cast<std::uint32_t>(g);
+    AnalogModel::Input in{};
+    // A small positive zero offset: the 0 V reading is a count or a few above zero (at most
+    // about 1.5 counts in the 10.24 V range, whose 0 V code also shifts the -10 V target of
+    // the automatic calibration).
+    const double maxOffset = g == 1 ? 1.4 : g == 2 ? 2.4 : 3.5;
+    in.offset = between(v, b, kWhatInOffset + k, 0.7, maxOffset);
+    in.countsPerVolt = 32768.0 / kInputFullScale[static_cast<std::size_t>(g)] *
+                       (1.0 + between(v, b, kWhatInGain + k, -0.0025, 0.0025));
+    return in;
+}
+
+} // namespace
+
+AnalogModel AnalogModel::make(std::uint32_t v, int b) {
+    AnalogModel m;
+    // References within +-3 mV of nominal, to 0.1 mV as a meter shows them.
+    m.ref10 = 10.0 + std::round(between(v, b, kWhatRef10, -30.0, 30.0)) / 10000.0;
+    m.ref5 = 5.0 + std::round(between(v, b, kWhatRef5, -30.0, 30.0)) / 10000.0;
+    if (m.ref10 == 10.0) {
+        m.ref10 = 9.9987;
+    }
+    if (m.ref5 == 5.0) {
+        m.ref5 = 5.0012;
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int r = 0; r < 4; ++r) {
+            m.out[static_cast<std::size_t>(ch)][static_cast<std::size_t>(r)] =
+                outputTransfer(v, b, ch, r);
+        }
+    }
+    for (int g = 0; g < 8; ++g) {
+        m.in[static_cast<std::size_t>(g)] = inputTransfer(v, b, g);
+    }
+    return m;
+}
+
+double AnalogModel::outputVoltageAt(int channel, int rangeCode, std::uint16_t code) const {
+    const Output& o =
+        out.at(static_cast<std::size_t>(channel)).at(static_cast<std::size_t>(rangeCode));
+    return o.v0 + o.slope * code;
+}
+
+double AnalogModel::inputCodeFor(int gainCode, double volts) const {
+    const Input& i = in.at(static_cast<std::size_t>(gainCode));
+    return i.offset + i.countsPerVolt * volts;
+}
+
+std::uint16_t AnalogModel::idealOutputCode(int channel, int rangeCode, bool upper) const {
+    const Output& o =
+        out.at(static_cast<std::size_t>(channel)).at(static_cast<std::size_t>(rangeCode));
+    const NominalRange nominal = kOutputRanges.at(static_cast<std::size_t>(rangeCode));
+    const double target = upper ? nominal.high : nominal.low;
+    const double code = std::clamp(std::nearbyint((target - o.v0) / o.slope), 0.0, 65535.0);
+    return static_cast<std::uint16_t>(code);
+}
+
+double AnalogModel::sourceVolts(int source, const std::array<int, 2>& range,
+                                const std::array<std::uint16_t, 2>& code) const {
+    switch (source) {
+    case 2:
+        return ref5;
+    case 3:
+        return ref10;
+    case 5:
+    case 7: {
+        const auto ch = static_cast<std::size_t>(source == 5 ? 0 : 1);
+        const Output& o = out[ch][static_cast<std::size_t>(range[ch])];
+        return o.v0 + o.slope * code[ch];
+    }
+    default: // 4 and the undocumented sources: 0 V
+        return 0.0;
+    }
+}
+
+std::int16_t AnalogModel::convert(int gainCode, double volts, std::uint64_t& noise) const {
+    // Noise of about one count.
+    const double n = nextNoise(noise);
+    const Input& i = in[static_cast<std::size_t>(gainCode)];
+    const double code = std::nearbyint(i.offset + i.countsPerVolt * volts + n);
+    return static_cast<std::int16_t>(std::clamp(code, -32768.0, 32767.0));
+}
+
+} // namespace sim

@@ -1,0 +1,60 @@
+#pragma once
+
+// The analog side of one simulated card: its two reference voltages, the transfer of its two
+// outputs in their four ranges, the transfer of the A/D converter in its eight gain codes,
+// and the converter's noise.
+
+#include <array>
+#include <cstdint>
+
+namespace sim {
+
+// Output ranges by range code: 0 Unipolar 5V, 1 Bipolar 5V, 2 Unipolar 10V, 3 Bipolar 10V.
+struct NominalRange {
+    double low;
+    double high;
+};
+inline constexpr std::array<NominalRange, 4> kOutputRanges{
+    {{0.0, 5.0}, {-5.0, 5.0}, {0.0, 10.0}, {-10.0, 10.0}}};
+
+// Input full scale by gain code; codes 0 and 6 are not documented and act as the widest range.
+inline constexpr std::array<double, 8> kInputFullScale{20.48, 10.24, 5.12,  2.56,
+                                                       1.28,  0.64,  20.48, 20.48};
+
+struct AnalogModel {
+    // V(code) = v0 + slope * code, per channel and range code.
+    struct Output {
+        double v0;
+        double slope;
+    };
+    // code = offset + countsPerVolt * V, per gain code.
+    struct Input {
+        double offset;
+        double countsPerVolt;
+    };
+
+    double ref10 = 10.0;
+    double ref5 = 5.0;
+    std::array<std::array<Output, 4>, 2> out{};
+    std::array<Input, 8> in{};
+
+    // The model of a board, fixed by the variant and the board.
+    static AnalogModel make(std::uint32_t variant, int board);
+
+    // A channel 0/1, range code 0..3 or gain code 0..7 out of range throws std::out_of_range.
+    double outputVoltageAt(int channel, int rangeCode, std::uint16_t code) const;
+    // The A/D converter's noiseless transfer, before rounding and clamping.
+    double inputCodeFor(int gainCode, double volts) const;
+    // The code whose true output lies nearest the nominal end point (upper: +5 V / +10 V,
+    // lower: 0 V / -5 V / -10 V).
+    std::uint16_t idealOutputCode(int channel, int rangeCode, bool upper) const;
+
+    // The voltage at the converter's input for a source code of the configuration word, with
+    // the outputs at the given range codes and codes.
+    double sourceVolts(int source, const std::array<int, 2>& range,
+                       const std::array<std::uint16_t, 2>& code) const;
+    // One conversion of the voltage in a gain code (0..7), with noise from the generator.
+    std::int16_t convert(int gainCode, double volts, std::uint64_t& noise) const;
+};
+
+} // namespace sim

@@ -1,0 +1,30 @@
+#pragma once
+
+// One simulated card, as the parts of SimulatedDriver share it. Not for use outside src/sim.
+
+#include "sim/analog_model.h"
+#include "sim/factory_image.h"
+#include "sim/register_window.h"
+#include "sim/simulated_driver.h"
+
+#include <array>
+#include <cstdint>
+
+namespace sim {
+
+struct SimulatedDriver::Card {
+    int board = 0;
+    std::uint32_t serial = 0;
+    AnalogModel model;
+    std::array<int, 2> range{};          // output range code per channel
+    std::array<std::uint16_t, 2> code{}; // output code per channel
+
+    EepromWords eeprom{};
+    EepromWords backup{};
+    long writes = 0;
+
+    RegisterWindow window;
+    std::uint64_t noise = 0; // state of the noise generator
+};
+
+} // namespace sim
