@@ -2,6 +2,7 @@
 #include "scenarios.h"
 
 #include "card/register_acquisition.h"
+#include "session/context.h"
 #include "sim/simulated_driver.h"
 
 #include <algorithm>
@@ -42,11 +43,11 @@ bool acquisitionScenario(std::ostream& out) {
     RealClock clock;
     GapPump pump;
     PrintingPrompts prompts;
-    card::FormState state;
+    session::FormState state;
 
     loadBoard0(sim, state);
-    card::Context ctx{sim, clock, pump, prompts, state, [] { return std::string("0"); }};
-    card::RegisterAcquisition acquisition(ctx);
+    session::Context ctx{sim, clock, pump, prompts, state, [] { return std::string("0"); }};
+    card::RegisterAcquisition acquisition(session::acquisitionPorts(ctx));
 
     out << "  point             code  expected   wall ms  mandated  ratio   beyond %"
            "  slept ms  work ms  yields  longest gap ms\n";

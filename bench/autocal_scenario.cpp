@@ -30,7 +30,7 @@ constexpr double kVoltsGoal = 0.0015;
 // The calibration table in memory; an output box's change runs the window's change handling.
 class Table : public caldata::CalibrationTable {
 public:
-    explicit Table(card::Context& ctx) : ctx_(ctx) {}
+    explicit Table(session::Context& ctx) : ctx_(ctx) {}
     std::string text(caldata::Field f) const override {
         auto it = texts_.find({static_cast<int>(f.box), f.index});
         return it == texts_.end() ? std::string("0") : it->second;
@@ -47,7 +47,7 @@ public:
     }
 
 private:
-    card::Context& ctx_;
+    session::Context& ctx_;
     std::map<std::pair<int, int>, std::string> texts_;
 };
 
@@ -103,11 +103,11 @@ bool autocalScenario(std::ostream& out) {
     RealClock clock;
     RunPump pump;
     PrintingPrompts prompts;
-    card::FormState state;
+    session::FormState state;
 
     loadBoard0(sim, state);
-    card::Context ctx{sim, clock, pump, prompts, state, [] { return std::string("0"); }};
-    card::RegisterAcquisition registers(ctx);
+    session::Context ctx{sim, clock, pump, prompts, state, [] { return std::string("0"); }};
+    card::RegisterAcquisition registers(session::acquisitionPorts(ctx));
     CountingAcquisition acquisition(registers, pump);
     Table table(ctx);
     // The technician types the voltages measured at the test points.
@@ -118,7 +118,10 @@ bool autocalScenario(std::ostream& out) {
     const autocal::Environment env{ctx, acquisition, table, {}, {}};
 
     const auto start = Steady::now();
-    const autocal::RunOutcome outcome = autocal::runAutoCal(env);
+    const auto outcome = autocal::runAutoCal(env);
+    if (!outcome) {
+        prompts.message(outcome.refusal());
+    }
     const double wallMs = msBetween(start, Steady::now());
 
     const double mandatedMs = kWaitsMs + kReadingMs * static_cast<double>(acquisition.readings);
@@ -136,17 +139,17 @@ bool autocalScenario(std::ostream& out) {
             for (bool upper : {true, false}) {
                 const auto f = upper ? caldata::aoMax(4 * c + k) : caldata::aoMin(4 * c + k);
                 const auto code = caldata::parseCode(table.text(f));
-                const double volts =
-                    code ? sim.outputVoltageAt(0, c, kKinds[k].range,
-                                               static_cast<std::uint16_t>(*code.value))
-                         : 1e9;
+                const double volts = code ? sim.outputVoltageAt(0, c, kKinds[k].range,
+                                                                static_cast<std::uint16_t>(*code))
+                                          : 1e9;
                 worstVolts = std::max(
                     worstVolts, std::abs(volts - (upper ? kKinds[k].upper : kKinds[k].lower)));
             }
         }
     }
 
-    const bool completed = outcome == autocal::RunOutcome::Completed && prompts.messages == 0;
+    const bool completed =
+        outcome && *outcome == autocal::RunOutcome::Completed && prompts.messages == 0;
     out << "  run            " << (completed ? "completed" : "DID NOT COMPLETE") << "\n"
         << "  wall time      " << fixed(wallMs / 1000.0, 3) << " s\n"
         << "  mandated time  " << fixed(mandatedMs / 1000.0, 3) << " s (22 waits of 1 s + "

@@ -16,7 +16,7 @@ std::string fixed(double v, int decimals, int width) {
     return buf;
 }
 
-void loadBoard0(sim::SimulatedDriver& sim, card::FormState& state) {
+void loadBoard0(sim::SimulatedDriver& sim, session::FormState& state) {
     card::Int16 boards = 0;
     sim.Drvx_DriverInit(boards);
     sim.Drvx_SearchCard(boards, card::kCardId);

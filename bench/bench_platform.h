@@ -4,10 +4,10 @@
 // with real sleeps that also adds up the time spent sleeping, a pump that records the gap
 // between successive yields, and prompts that print.
 
-#include "card/form_state.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "session/form_state.h"
 #include "sim/simulated_driver.h"
 
 #include <chrono>
@@ -26,7 +26,7 @@ std::string fixed(double v, int decimals, int width = 0);
 
 // Board 0 of the simulated card as start-up and RELOAD leave it for the readings: its card
 // information in ActiveCardInfo, 1000 conversions a reading, the output range codes.
-void loadBoard0(sim::SimulatedDriver& sim, card::FormState& state);
+void loadBoard0(sim::SimulatedDriver& sim, session::FormState& state);
 
 class RealClock : public platform::Clock {
 public:

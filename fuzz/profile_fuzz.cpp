@@ -3,7 +3,7 @@
 // as before and, written again, must change nothing; a plain value must read back as written.
 
 #include "calfile/profile.h"
-#include "card/text.h"
+#include "core/text.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -20,7 +20,7 @@ bool hasLineBreakOrNul(std::string_view s) {
 
 // Names that the format can hold: what the calibration files use, and much more.
 bool wellFormed(std::string_view section, std::string_view key) {
-    const std::string_view k = card::trimBlanks(key);
+    const std::string_view k = core::trimBlanks(key);
     return !hasLineBreakOrNul(section) && !hasLineBreakOrNul(key) &&
            section.find(']') == std::string_view::npos && k.find('=') == std::string_view::npos &&
            (k.empty() || (k.front() != ';' && k.front() != '['));
@@ -28,7 +28,7 @@ bool wellFormed(std::string_view section, std::string_view key) {
 
 // A value that reads back as written: no line break, no surrounding blanks, not quoted.
 bool plainValue(std::string_view v) {
-    if (hasLineBreakOrNul(v) || card::trimBlanks(v) != v) {
+    if (hasLineBreakOrNul(v) || core::trimBlanks(v) != v) {
         return false;
     }
     return !(v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front());
@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plainValue(value) && profile.read(section, key, "", 100000) != value) {
         std::abort();
     }
-    const bool sameEntry = sameAscii(card::trimBlanks(section), card::trimBlanks(otherSection)) &&
-                           sameAscii(card::trimBlanks(key), card::trimBlanks(otherKey));
+    const bool sameEntry = sameAscii(core::trimBlanks(section), core::trimBlanks(otherSection)) &&
+                           sameAscii(core::trimBlanks(key), core::trimBlanks(otherKey));
     if (!sameEntry && !hasLineBreakOrNul(value) &&
         profile.read(otherSection, otherKey, "\x01", 100000) != otherBefore) {
         std::abort(); // another entry changed

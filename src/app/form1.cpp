@@ -2,6 +2,7 @@
 // calibration table over the text boxes.
 #include "app/form1.h"
 #include "app/form1_look.h"
+#include "card/facts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -91,8 +92,8 @@ void Form1::connectHandlers() {
     }
 }
 
-card::Context Form1::context() {
-    return card::Context{
+session::Context Form1::context() {
+    return session::Context{
         services_.driver,  services_.clock, services_.pump,
         services_.prompts, state,           [this] { return ui.tbxActive->text().toStdString(); }};
 }
@@ -123,8 +124,16 @@ void Form1::Form_Load() {
         ui.tbxActive->setText(QStringLiteral("0"));
         cmdReadEEP_Click();
     }
-    state.wAORange = {0, 2, 1, 3};
+    for (std::size_t r = 0; r < state.wAORange.size(); ++r) {
+        state.wAORange[r] = card::kOutputRanges[r].rangeCode;
+    }
     OpenAllSteps();
+}
+
+void Form1::report(const core::Status& outcome) {
+    if (!outcome) {
+        services_.prompts.message(outcome.refusal());
+    }
 }
 
 void Form1::VScroll2_Change() {

@@ -3,12 +3,13 @@
 #include "autocal/run.h"
 #include "caldata/table.h"
 #include "card/acquisition.h"
-#include "card/context.h"
 #include "card/driver.h"
-#include "card/form_state.h"
+#include "core/result.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "session/context.h"
+#include "session/form_state.h"
 
 #include <QWidget>
 
@@ -28,6 +29,11 @@ class QScrollBar;
 namespace app {
 
 // The controls of the window, by their names. Owned by the window through Qt parenting.
+// Several names say little of what the window shows: cmdReadEEP is "RELOAD", cmdWriteEEP
+// "SAVE", cmdAutoCal "START" (or "STOP" during a run), cmdLoadINI "Import", cmdSaveINI
+// "Export", cmdBrowse "Broswer(B)"; tbxBiAOMax / tbxBiAOMin hold the upper and lower end
+// point of every output range, the unipolar ones included; tbxAIMaxVal / tbxAIMinVal the
+// upper point and 0 V of the input ranges; Frame7 and Frame10 are the channels CH0 and CH1.
 struct Controls {
     QGroupBox* Frame1 = nullptr; // "Board Infomation"
     QLabel* Label1 = nullptr;
@@ -143,27 +149,37 @@ public:
     std::string text(caldata::Field f) const override;
     void setText(caldata::Field f, const std::string& text) override;
 
-    Controls ui;
-    card::FormState state;
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend struct Form1Probe;
+
+    void buildLayout();
+    void connectHandlers();
 
     // A context for the subsystem logic, reading "Active Board" afresh on every call.
-    card::Context context();
+    session::Context context();
 
     // The auto-calibration acquisition, one for the window: the input readings and the
     // automatic run share it, so a reading started during another's yield is refused.
     // Created on first use (form1_readings.cpp).
     card::Acquisition& acquisition();
 
+    // Shows the refusal of an operation, if it was refused: the one message of a handler.
+    void report(const core::Status& outcome);
+    template <class T> void report(const core::Result<T>& outcome) {
+        if (!outcome) {
+            services_.prompts.message(outcome.refusal());
+        }
+    }
+
+    Controls ui;
+    session::FormState state;
+
     // The START run's state (form1_autocal.cpp): running, stop asked for. A handler may ask
     // a run in progress to stop with autoCalRun.requestStop(); it ends at its next yield.
     autocal::RunControl autoCalRun;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void buildLayout();
-    void connectHandlers();
 
     Services services_;
     // The file dialog's name (cdFileBox.FileName): kept from one choice to the next, empty
@@ -171,5 +187,22 @@ private:
     std::string cdFileBoxFileName_;
     std::unique_ptr<card::Acquisition> acquisition_;
 };
+
+// For tests: the controls, the form-level state and the run state, which the window keeps
+// to itself.
+struct Form1Probe {
+    explicit Form1Probe(Form1& f) : ui(f.ui), state(f.state), autoCalRun(f.autoCalRun), form(f) {}
+    session::Context context() { return form.context(); }
+    Controls& ui;
+    session::FormState& state;
+    autocal::RunControl& autoCalRun;
+    Form1& form;
+};
+inline Form1Probe testProbe(Form1& f) {
+    return Form1Probe(f);
+}
+inline Form1Probe testProbe(const Form1& f) {
+    return Form1Probe(const_cast<Form1&>(f));
+}
 
 } // namespace app

@@ -51,12 +51,12 @@ void Form1::cmdAutoCal_Click() {
     const QMetaObject::Connection onExit =
         connect(ui.cmdExit, &QPushButton::clicked, this, [run] { run->stop = true; });
 
-    card::Context ctx = context();
+    session::Context ctx = context();
     const autocal::Environment env{
         ctx, acquisition(), *this,
         [this](card::Int16 wStepNo, card::Long lColor) { HighlightStep(wStepNo, lColor); },
         [run] { return run->stop; }};
-    autocal::runAutoCal(env); // any failure has been shown; a stop shows nothing
+    const auto outcome = autocal::runAutoCal(env);
 
     if (run->windowGone) {
         // The window was destroyed during a yield: nothing of it may be touched.
@@ -68,6 +68,7 @@ void Form1::cmdAutoCal_Click() {
     autocal::RunControl::end(run);
     ui.cmdAutoCal->setText(QStringLiteral("START"));
     ui.cmdReadEEP->setEnabled(true);
+    report(outcome); // a failure's one message; a stop shows nothing
 }
 
 } // namespace app

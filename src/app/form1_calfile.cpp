@@ -20,14 +20,17 @@ void Form1::cmdBrowse_Click() {
 
 void Form1::cmdLoadINI_Click() {
     calfile::DiskFiles files;
-    calfile::importCalibration(*this, files, services_.prompts,
-                               ui.tbxFileName->text().toStdString());
+    const auto imported =
+        calfile::importCalibration(*this, files, ui.tbxFileName->text().toStdString());
+    report(imported);
+    if (imported && !imported->empty()) {
+        services_.prompts.message(*imported);
+    }
 }
 
 void Form1::cmdSaveINI_Click() {
     calfile::DiskFiles files;
-    calfile::exportCalibration(*this, files, services_.prompts,
-                               ui.tbxFileName->text().toStdString());
+    report(calfile::exportCalibration(*this, files, ui.tbxFileName->text().toStdString()));
 }
 
 } // namespace app

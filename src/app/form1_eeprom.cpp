@@ -11,7 +11,9 @@ void Form1::cmdReadEEP_Click() {
     auto ctx = context();
     // Only a successful read arms SAVE and RECOVER; after a refused board number or a failed
     // read RELOAD stays available to try again.
-    const bool loaded = caldata::Reload(ctx, *this);
+    const core::Status reloaded = caldata::Reload(ctx, *this);
+    report(reloaded);
+    const bool loaded = reloaded.ok();
     ui.cmdWriteEEP->setEnabled(loaded);
     ui.cmdRecover->setEnabled(loaded);
     ui.cmdReadEEP->setEnabled(!loaded && !autoCalRun.running());
@@ -26,12 +28,12 @@ void Form1::cmdWriteEEP_Click() {
         return;
     }
     auto ctx = context();
-    caldata::Save(ctx, *this);
+    report(caldata::Save(ctx, *this));
 }
 
 void Form1::cmdRecover_Click() {
     auto ctx = context();
-    caldata::Recover(ctx);
+    report(caldata::Recover(ctx));
 }
 
 } // namespace app

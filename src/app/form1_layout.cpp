@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/form1_look.h"
 #include "app/warning_picture.h"
+#include "card/facts.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -10,6 +11,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+
+#include <string_view>
 
 namespace app {
 
@@ -19,6 +22,10 @@ namespace {
 QRect twips(int left, int top, int width, int height) {
     auto px = [](int t) { return (t + 7) / 15; };
     return QRect(px(left), px(top), px(width), px(height));
+}
+
+QString text(std::string_view caption) {
+    return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
 }
 
 void paintBase(QWidget* w, const QColor& colour) {
@@ -35,18 +42,17 @@ template <class W> W* place(W* w, const QString& name, QRect geometry, const QFo
     return w;
 }
 
-QGroupBox* frame(QWidget* parent, const char* name, const char* caption, QRect geometry,
+QGroupBox* frame(QWidget* parent, const char* name, std::string_view caption, QRect geometry,
                  const QFont& font) {
-    auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), QString::fromUtf8(name),
-                    geometry, font);
+    auto* f = place(new QGroupBox(text(caption), parent), QString::fromUtf8(name), geometry, font);
     f->setAutoFillBackground(true);
     look::paintBack(f, look::buttonFace());
     return f;
 }
 
-QLabel* label(QWidget* parent, const QString& name, const char* caption, QRect geometry,
+QLabel* label(QWidget* parent, const QString& name, std::string_view caption, QRect geometry,
               const QFont& font) {
-    auto* l = place(new QLabel(QString::fromUtf8(caption), parent), name, geometry, font);
+    auto* l = place(new QLabel(text(caption), parent), name, geometry, font);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setAutoFillBackground(true);
     look::paintBack(l, look::buttonFace());
@@ -70,34 +76,6 @@ QPushButton* button(QWidget* parent, const QString& name, const char* caption, Q
 QString indexed(const char* name, int i) {
     return QString::fromUtf8(name) + QLatin1Char('(') + QString::number(i) + QLatin1Char(')');
 }
-
-struct OutputFrameText {
-    const char* caption;
-    const char* maxLabel;
-    const char* minLabel;
-};
-
-// Frame captions and row labels of framAO 0..7, as the window has always shown them.
-constexpr std::array<OutputFrameText, 8> kOutputFrames{{
-    {"Unipolar 5V", "+5V (Hex)", "0V (Hex)"},
-    {"Unipolar 10V", "+10V (Hex)", "+0V (Hex)"},
-    {"Bipolar 5V", "+5V(Hex)", "-5V (Hex)"},
-    {"Bipolar 10V", "+10V(Hex)", "-10V (Hex)"},
-    {"Unipolar 5V", "+5V (Hex)", "0V(Hex)"},
-    {"Unipolar 10V", "+10V (Hex)", "0V(Hex)"},
-    {"Bipolar 5V", "+5V(Hex)", "-5V (Hex)"},
-    {"Bipolar 10V", "+10V (Hex)", "-10V(Hex)"},
-}};
-
-// Frame captions and upper-point labels of framAI 0..5, widest range first.
-constexpr std::array<std::pair<const char*, const char*>, 6> kInputFrames{{
-    {"20.48V", "10V Ref"},
-    {"10.24V", "10V Ref"},
-    {"5.12V", "5V Ref"},
-    {"2.56V", "2.54V"},
-    {"1.28V", "1.27V"},
-    {"0.64V", "0.63V"},
-}};
 
 } // namespace
 
@@ -129,13 +107,13 @@ void Form1::buildLayout() {
 
     // Reference voltages.
     ui.framRef = frame(this, "framRef", "Voltage Reference", twips(3840, 0, 2775, 1335), large);
-    ui.lbl10VRef =
-        label(ui.framRef, "lbl10VRef", "10V Ref(TP2)", twips(120, 360, 1095, 375), standard);
+    ui.lbl10VRef = label(ui.framRef, "lbl10VRef", card::kReferences[0].caption,
+                         twips(120, 360, 1095, 375), standard);
     ui.tbx10VRef = box(ui.framRef, "tbx10VRef", "10.0", twips(1320, 240, 855, 375), standard,
                        look::lightGreen());
     ui.Label2 = label(ui.framRef, "Label2", "(V)", twips(2160, 240, 375, 255), standard);
-    ui.lbl5VRef =
-        label(ui.framRef, "lbl5VRef", "5V Ref(TP3)", twips(120, 720, 1095, 255), standard);
+    ui.lbl5VRef = label(ui.framRef, "lbl5VRef", card::kReferences[1].caption,
+                        twips(120, 720, 1095, 255), standard);
     ui.tbx5VRef = box(ui.framRef, "tbx5VRef", "5.0", twips(1320, 600, 855, 375), standard,
                       look::lightGreen());
     ui.Label3 = label(ui.framRef, "Label3", "(V)", twips(2160, 600, 375, 255), standard);
@@ -151,13 +129,14 @@ void Form1::buildLayout() {
         QGroupBox* channel = k < 4 ? ui.Frame7 : ui.Frame10;
         const int left = (k % 2 == 0) ? 120 : 2880;
         const int top = (k % 4 < 2) ? 240 : 1440;
-        const auto& t = kOutputFrames[static_cast<std::size_t>(k)];
         const auto i = static_cast<std::size_t>(k);
-        ui.framAO[i] = frame(channel, "framAO", t.caption, twips(left, top, 2655, 1215), standard);
+        const card::OutputBoxFacts& t = card::kOutputBoxes[i];
+        ui.framAO[i] = frame(channel, "framAO", t.rangeFacts().caption,
+                             twips(left, top, 2655, 1215), standard);
         ui.framAO[i]->setObjectName(indexed("framAO", k));
         QGroupBox* f = ui.framAO[i];
         ui.lblAOMax[i] =
-            label(f, indexed("lblAOMax", k), t.maxLabel, twips(120, 360, 840, 375), standard);
+            label(f, indexed("lblAOMax", k), t.upperLabel, twips(120, 360, 840, 375), standard);
         ui.tbxBiAOMax[i] = box(f, indexed("tbxBiAOMax", k), "0", twips(960, 360, 735, 375), code,
                                look::lightGreen());
         ui.cmdAOMaxAdd[i] =
@@ -165,7 +144,7 @@ void Form1::buildLayout() {
         ui.cmdAOMaxSub[i] =
             button(f, indexed("cmdAOMaxSub", k), "-", twips(2160, 360, 375, 300), large);
         ui.lblAOMin[i] =
-            label(f, indexed("lblAOMin", k), t.minLabel, twips(120, 720, 840, 375), standard);
+            label(f, indexed("lblAOMin", k), t.lowerLabel, twips(120, 720, 840, 375), standard);
         ui.tbxBiAOMin[i] = box(f, indexed("tbxBiAOMin", k), "0", twips(960, 720, 735, 375), code,
                                look::lightGreen());
         ui.cmdAOMinAdd[i] =
@@ -181,19 +160,20 @@ void Form1::buildLayout() {
     constexpr std::array<int, 6> kInputTops{240, 1320, 2400, 3480, 4560, 5640};
     for (int j = 0; j < 6; ++j) {
         const auto i = static_cast<std::size_t>(j);
-        ui.framAI[i] = frame(ui.framAICal, "framAI", kInputFrames[i].first,
+        const card::InputRangeFacts& range = card::kInputRanges[i];
+        ui.framAI[i] = frame(ui.framAICal, "framAI", range.caption,
                              twips(120, kInputTops[i], 2775, 1095), standard);
         ui.framAI[i]->setObjectName(indexed("framAI", j));
         QGroupBox* f = ui.framAI[i];
-        ui.lblAIMax[i] = label(f, indexed("lblAIMax", j), kInputFrames[i].second,
-                               twips(120, 240, 855, 375), standard);
+        ui.lblAIMax[i] =
+            label(f, indexed("lblAIMax", j), range.upperLabel, twips(120, 240, 855, 375), standard);
         ui.tbxAIMaxVal[i] = box(f, indexed("tbxAIMaxVal", j), "7FFF", twips(840, 240, 855, 375),
                                 code, look::lightYellow());
         ui.cmdReadMaxAI[i] =
             button(f, indexed("cmdReadMaxAI", j), "Read", twips(1800, 240, 855, 375), large);
         ui.cmdReadMaxAI[i]->setVisible(false);
-        ui.lblAIMin[i] =
-            label(f, indexed("lblAIMin", j), "0V(Hex)", twips(120, 600, 735, 375), standard);
+        ui.lblAIMin[i] = label(f, indexed("lblAIMin", j), card::kInputLowerLabel,
+                               twips(120, 600, 735, 375), standard);
         ui.tbxAIMinVal[i] = box(f, indexed("tbxAIMinVal", j), "0", twips(840, 600, 855, 375), code,
                                 look::lightYellow());
         ui.cmdReadMinAI[i] =

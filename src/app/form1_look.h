@@ -25,9 +25,6 @@ inline constexpr std::array<const char*, 4> kNoteLines{
     "careful use of this program. ",
 };
 
-// The highlight colour of the automatic calibration, as a 0x00BBGGRR colour value.
-inline constexpr card::Long kHighlightColour = 65280;
-
 // A 0x00BBGGRR colour value as a colour.
 QColor fromColourValue(card::Long value);
 

@@ -8,19 +8,20 @@ namespace app {
 
 card::Acquisition& Form1::acquisition() {
     if (!acquisition_) {
-        acquisition_ = std::make_unique<card::RegisterAcquisition>(context());
+        session::Context ctx = context();
+        acquisition_ = std::make_unique<card::RegisterAcquisition>(session::acquisitionPorts(ctx));
     }
     return *acquisition_;
 }
 
 void Form1::cmdReadMaxAI_Click(card::Int16 index) {
     auto ctx = context();
-    manual::readMaxAI(ctx, acquisition(), *this, index);
+    report(manual::readMaxAI(ctx, acquisition(), *this, index));
 }
 
 void Form1::cmdReadMinAI_Click(card::Int16 index) {
     auto ctx = context();
-    manual::readMinAI(ctx, acquisition(), *this, index);
+    report(manual::readMinAI(ctx, acquisition(), *this, index));
 }
 
 } // namespace app

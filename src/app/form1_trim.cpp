@@ -8,22 +8,22 @@ namespace app {
 
 void Form1::cmdAOMaxAdd_Click(card::Int16 index) {
     auto ctx = context();
-    manual::step(ctx, *this, caldata::aoMax(index), +1);
+    report(manual::step(ctx, *this, caldata::aoMax(index), +1));
 }
 
 void Form1::cmdAOMaxSub_Click(card::Int16 index) {
     auto ctx = context();
-    manual::step(ctx, *this, caldata::aoMax(index), -1);
+    report(manual::step(ctx, *this, caldata::aoMax(index), -1));
 }
 
 void Form1::cmdAOMinAdd_Click(card::Int16 index) {
     auto ctx = context();
-    manual::step(ctx, *this, caldata::aoMin(index), +1);
+    report(manual::step(ctx, *this, caldata::aoMin(index), +1));
 }
 
 void Form1::cmdAOMinSub_Click(card::Int16 index) {
     auto ctx = context();
-    manual::step(ctx, *this, caldata::aoMin(index), -1);
+    report(manual::step(ctx, *this, caldata::aoMin(index), -1));
 }
 
 void Form1::tbxBiAOMax_Change(card::Int16 index) {

@@ -126,14 +126,13 @@ int main(int argc, char** argv) {
     window.show();
 
     if (simulator != nullptr) {
-        if (auto message = store->load(*simulator)) {
-            prompts.message(*message);
+        if (const core::Status loaded = store->load(*simulator); !loaded) {
+            prompts.message(loaded.refusal());
         }
         simulator->onEepromChanged = [&] {
-            std::string problem;
-            if (!store->save(*simulator, &problem)) {
+            if (const core::Status saved = store->save(*simulator); !saved) {
                 prompts.message("The simulated cards could not be saved to " +
-                                store->filePath().toStdString() + ": " + problem);
+                                store->filePath().toStdString() + ": " + saved.refusal());
             }
         };
     }

@@ -1,7 +1,7 @@
 #include "autocal/autocal_da.h"
 
 #include "caldata/conversions.h"
-#include "manual/input_readings.h"
+#include "card/facts.h"
 
 #include <cmath>
 #include <cstdint>
@@ -18,10 +18,9 @@ constexpr Int16 kMin16 = std::numeric_limits<Int16>::min();
 constexpr Int16 kMax16 = std::numeric_limits<Int16>::max();
 
 // The coarse probe: 10 codes in from the start code; the estimate stops 10 A/D counts short
-// of the target; one settling wait of 1 s after the start code.
+// of the target.
 constexpr int kProbeCodes = 10;
 constexpr int kMargin = 10;
-constexpr float kSettleSeconds = 1.0f;
 
 constexpr Int16 kUpperStart = -1;  // 0xFFFF
 constexpr Int16 kLowerStart = 0;   // 0x0000
@@ -31,37 +30,198 @@ constexpr Int16 kLowerProbe = 10;  // 0x000A
 // (0x8000..0xFFFF upper, 0x0000..0x7FFF lower).
 constexpr long kMaxProbeSteps = kMax16 / kProbeCodes;
 
-bool fits16(long v) {
-    return v >= kMin16 && v <= kMax16;
-}
-
-bool isBipolar(Int16 wRange) {
-    return wRange == 1 || wRange == 3;
+std::string hex(Int16 code) {
+    return caldata::hexText16(code);
 }
 
 // "CH0 Bipolar 10V +10V(Hex)" for the ranges the window shows; a plain description otherwise.
 std::string endPointName(Int16 wDAChannel, Int16 wRange, bool upper, Int16 group) {
-    if (wRange >= 0 && wRange <= 3 && (wDAChannel == 0 || wDAChannel == 1)) {
+    if (card::outputRangeOfCode(wRange) && (wDAChannel == 0 || wDAChannel == 1)) {
         return caldata::describe(upper ? caldata::aoMax(group) : caldata::aoMin(group));
     }
     return "CH" + std::to_string(wDAChannel) + " output range code " + std::to_string(wRange) +
            (upper ? " upper end point" : " lower end point");
 }
 
-std::string hex(Int16 code) {
-    return caldata::hexText16(code);
+// What one call of AutoCalDA works with, and the steps of the search.
+class Search {
+public:
+    Search(const Environment& env, Int16 board, Int16 channel, Int16 range, Int16 wMAXMIN,
+           Int16 target)
+        : env_(env), ctx_(env.ctx), board_(board), channel_(channel), range_(range),
+          upper_(wMAXMIN == 1), target_(target), out_(outputGroup(channel, range)),
+          source_(static_cast<Int16>(5 + 2 * channel)),
+          box_(upper_ ? caldata::aoMax(out_.group) : caldata::aoMin(out_.group)),
+          name_(endPointName(channel, range, upper_, out_.group)) {}
+
+    core::Result<EndPoint> run();
+
+private:
+    enum class Step { Go, Stopped, Failed };
+
+    void write(Int16 code) {
+        // Sign extension: 0xFFF5 reaches the driver as -11.
+        ctx_.state.wErrCode = ctx_.driver.Drvx_WriteAOVoltageH(board_, channel_, Long{code});
+    }
+    // A reading at code into r; r keeps its value when the reading fails.
+    Step read(Int16& r, Int16 code);
+    Step fail(const std::string& reason) {
+        failure_ = runFailure(name_ + ": " + reason + ".");
+        return Step::Failed;
+    }
+    bool estimated() const { return upper_ || facts().bipolar(); }
+    const card::OutputRangeFacts& facts() const {
+        return card::facts(card::outputRangeOfCode(range_).value_or(card::OutputRange{}));
+    }
+    Step start(Int16& r1);
+    Step estimate(Int16 r1, Int16& r2, Int16& code);
+    Step fineSearch(Int16 r2, Int16& code);
+
+    const Environment& env_;
+    session::Context& ctx_;
+    const Int16 board_;
+    const Int16 channel_;
+    const Int16 range_;
+    const bool upper_;
+    const Int16 target_;
+    const OutputGroup out_;
+    const Int16 source_;
+    const caldata::Field box_;
+    const std::string name_;
+    std::string failure_;
+};
+
+Search::Step Search::read(Int16& r, Int16 code) {
+    Int16 value = r;
+    const Int16 status =
+        env_.acquisition.MX4815_Get_AutoCal_Data(board_, source_, out_.wGain, value);
+    ctx_.state.wErrCode = status;
+    if (env_.stopping()) {
+        return Step::Stopped;
+    }
+    if (status == card::kReadingTimedOut) {
+        failure_ = card::readingMessage(status); // "TimeOut", the reading's own message
+        return Step::Failed;
+    }
+    if (status != 0) {
+        return fail(readingProblem(status) + " at code " + hex(code));
+    }
+    r = value;
+    return Step::Go;
+}
+
+// Configures the range, highlights the group, writes the start code, waits for the output to
+// settle and takes the first reading.
+Search::Step Search::start(Int16& r1) {
+    ctx_.state.wErrCode = ctx_.driver.Drvx_ConfigAO(board_, channel_, range_);
+    if (env_.HighlightStep) {
+        env_.HighlightStep(out_.group, kStepColour);
+    }
+    const Int16 code = upper_ ? kUpperStart : kLowerStart;
+    write(code);
+    if (!WaitSeconds(ctx_.clock, ctx_.pump, kSettleSeconds, env_.stopRequested)) {
+        return Step::Stopped;
+    }
+    return read(r1, code);
+}
+
+// The probe 10 codes in and the code the fine search starts from.
+Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
+    const long aim = long{target_} + (upper_ ? kMargin : -kMargin);
+    if (aim < kMin16 || aim > kMax16) {
+        return fail("the target " + std::to_string(target_) + " is too close to the end of the " +
+                    "16-bit range to approach it from 10 counts away");
+    }
+    const Int16 start = code;
+    const Int16 probe = upper_ ? kUpperProbe : kLowerProbe;
+    write(probe);
+    if (const Step s = read(r2, probe); s != Step::Go) {
+        return s;
+    }
+    const std::string readings = "the readings " + std::to_string(r1) + " at code " + hex(start) +
+                                 " and " + std::to_string(r2) + " at code " + hex(probe);
+    // The change of the reading over the 10 codes of the probe; moving into the range from
+    // either end it must go the way the code goes (down from 0xFFFF, up from 0).
+    const long change = long{r1} - long{r2};
+    if (upper_ ? change <= 0 : change >= 0) {
+        return fail(readings + " do not follow the code, so no estimate can be made");
+    }
+    // Halves to even (the default rounding mode).
+    double n = std::nearbyint(static_cast<double>(long{r1} - aim) / static_cast<double>(change));
+    // 10 x n must stay a 16-bit value either way; past the far end of the half range, or
+    // that far beyond the start code, no code reaches the target.
+    if (std::fabs(n) > static_cast<double>(kMaxProbeSteps)) {
+        const char* end = n > 0 ? (upper_ ? "8000" : "7FFF") : (upper_ ? "FFFF" : "0000");
+        return fail(readings + " put the target beyond code " + end);
+    }
+    // A negative estimate lies beyond the start code (the output there is already within
+    // the margin of the target, or short of it): the search starts at the start code.
+    if (n < 0) {
+        n = 0;
+    }
+    const long steps = kProbeCodes * static_cast<long>(n);
+    code = static_cast<Int16>(upper_ ? kUpperStart - steps : steps);
+    return Step::Go;
+}
+
+// One code at a time towards the middle of the range, each next code shown in the box,
+// until the reading reaches the target; the code one step further is the result.
+Search::Step Search::fineSearch(Int16 r2, Int16& code) {
+    const int direction = upper_ ? -1 : +1;
+    const Int16 last = upper_ ? kMin16 : kMax16;
+    auto short_of_target = [&] { return upper_ ? r2 > target_ : r2 < target_; };
+    while (short_of_target()) {
+        write(code);
+        if (const Step s = read(r2, code); s != Step::Go) {
+            return s;
+        }
+        if (code == last) {
+            return fail(std::string("the output does not come ") + (upper_ ? "down" : "up") +
+                        " to the target " + std::to_string(target_) + " before code " + hex(last) +
+                        " (it reads " + std::to_string(r2) + " there)");
+        }
+        code = static_cast<Int16>(code + direction);
+        env_.table.setText(box_, hex(code));
+    }
+    return Step::Go;
+}
+
+core::Result<EndPoint> Search::run() {
+    const EndPoint stopped{Outcome::Stopped, 0};
+    Int16 r1 = 0;
+    Int16 r2 = 0;
+    Int16 code = upper_ ? kUpperStart : kLowerStart;
+    Step s = start(r1);
+    if (s == Step::Go && estimated()) {
+        s = estimate(r1, r2, code);
+    }
+    if (s == Step::Go) {
+        s = fineSearch(r2, code);
+    }
+    switch (s) {
+    case Step::Go:
+        return EndPoint{Outcome::Done, code};
+    case Step::Stopped:
+        return stopped;
+    case Step::Failed:
+        break;
+    }
+    return core::refuse(failure_);
 }
 
 } // namespace
 
+std::string runFailure(const std::string& what) {
+    return "Automatic calibration failed: " + what;
+}
+
 OutputGroup outputGroup(Int16 wDAChannel, Int16 wRange) {
-    // Frame kind and gain by range code: Unipolar 5V, Bipolar 5V, Unipolar 10V, Bipolar 10V.
-    static constexpr int kKind[4] = {0, 2, 1, 3};
-    static constexpr Int16 kGain[4] = {2, 2, 1, 1};
-    if (wRange < 0 || wRange > 3) {
-        return {0, 7};
+    const auto range = card::outputRangeOfCode(wRange);
+    if (!range) {
+        return {0, card::code(card::Gain::Range20_48V)};
     }
-    return {static_cast<Int16>(4 * wDAChannel + kKind[wRange]), kGain[wRange]};
+    return {static_cast<Int16>(card::outputBoxIndex(wDAChannel, *range)),
+            card::code(card::facts(*range).readBack)};
 }
 
 std::string readingProblem(Int16 status) {
@@ -72,144 +232,16 @@ std::string readingProblem(Int16 status) {
         return "no board is loaded, so the card cannot be read (click RELOAD first)";
     case card::kReadingInProgress:
         return "another reading was under way";
-    case manual::kReadingNoBoard:
-        return "\"Active Board\" names no board";
+    case card::kReadingBadSetup:
+        return "the reading's set-up was impossible";
     default:
         return "the reading failed with status " + std::to_string(status);
     }
 }
 
-bool readingShownItsOwnMessage(Int16 status) {
-    return status == card::kReadingTimedOut || status == card::kReadingNoRegisters ||
-           status == card::kReadingBadSetup || status == manual::kReadingNoBoard;
-}
-
-EndPointResult AutoCalDA(const Environment& env, Int16 wBoardNo, Int16 wDAChannel, Int16 wRange,
-                         Int16 wMAXMIN, Int16 wCalADVal) {
-    card::Context& ctx = env.ctx;
-    const bool upper = wMAXMIN == 1;
-
-    ctx.state.wErrCode = ctx.driver.Drvx_ConfigAO(wBoardNo, wDAChannel, wRange);
-    Int16 code = upper ? kUpperStart : kLowerStart;
-    const OutputGroup out = outputGroup(wDAChannel, wRange);
-    const auto source = static_cast<Int16>(5 + 2 * wDAChannel);
-    const caldata::Field box = upper ? caldata::aoMax(out.group) : caldata::aoMin(out.group);
-    const std::string name = endPointName(wDAChannel, wRange, upper, out.group);
-
-    auto failed = [&](const std::string& reason, bool shown = false) {
-        return EndPointResult{Outcome::Failed, 0, name + ": " + reason + ".", shown};
-    };
-    const EndPointResult stopped{Outcome::Stopped, 0, {}, false};
-    auto write = [&](Int16 c) {
-        // Sign extension: 0xFFF5 reaches the driver as -11.
-        ctx.state.wErrCode = ctx.driver.Drvx_WriteAOVoltageH(wBoardNo, wDAChannel, Long{c});
-    };
-    // A reading into r; r keeps its value when the reading fails.
-    auto read = [&](Int16& r) {
-        Int16 value = r;
-        const Int16 status =
-            env.acquisition.MX4815_Get_AutoCal_Data(wBoardNo, source, out.wGain, value);
-        ctx.state.wErrCode = status;
-        if (status == 0) {
-            r = value;
-        }
-        return status;
-    };
-    auto readingFailed = [&](Int16 status, Int16 at) {
-        return failed(readingProblem(status) + " at code " + hex(at),
-                      readingShownItsOwnMessage(status));
-    };
-
-    if (env.HighlightStep) {
-        env.HighlightStep(out.group, kStepColour);
-    }
-    write(code);
-    if (!WaitSeconds(ctx.clock, ctx.pump, kSettleSeconds, env.stopRequested)) {
-        return stopped;
-    }
-    Int16 r1 = 0;
-    if (const Int16 status = read(r1); env.stopping()) {
-        return stopped;
-    } else if (status != 0) {
-        return readingFailed(status, code);
-    }
-
-    Int16 r2 = 0;
-    if (upper || isBipolar(wRange)) {
-        const long aim = long{wCalADVal} + (upper ? kMargin : -kMargin);
-        if (!fits16(aim)) {
-            return failed("the target " + std::to_string(wCalADVal) + " is too close to the " +
-                          "end of the 16-bit range to approach it from 10 counts away");
-        }
-        const Int16 probe = upper ? kUpperProbe : kLowerProbe;
-        write(probe);
-        if (const Int16 status = read(r2); env.stopping()) {
-            return stopped;
-        } else if (status != 0) {
-            return readingFailed(status, probe);
-        }
-        // The change of the reading over the 10 codes of the probe; moving into the range
-        // from either end it must go the way the code goes (down from 0xFFFF, up from 0).
-        const long change = long{r1} - long{r2};
-        if (upper ? change <= 0 : change >= 0) {
-            return failed("the readings " + std::to_string(r1) + " at code " + hex(code) + " and " +
-                          std::to_string(r2) + " at code " + hex(probe) +
-                          " do not follow the code, so no estimate can be made");
-        }
-        const double quotient = static_cast<double>(long{r1} - aim) / static_cast<double>(change);
-        // Halves to even (the default rounding mode).
-        double n = std::nearbyint(quotient);
-        // 10 x n must stay a 16-bit value either way; past the far end of the half range, or
-        // that far beyond the start code, no code reaches the target.
-        if (std::fabs(n) > static_cast<double>(kMaxProbeSteps)) {
-            const char* end = n > 0 ? (upper ? "8000" : "7FFF") : (upper ? "FFFF" : "0000");
-            return failed("the readings " + std::to_string(r1) + " at code " + hex(code) + " and " +
-                          std::to_string(r2) + " at code " + hex(probe) +
-                          " put the target beyond code " + end);
-        }
-        // A negative estimate lies beyond the start code (the output there is already within
-        // the margin of the target, or short of it): the search starts at the start code.
-        if (n < 0) {
-            n = 0;
-        }
-        const long steps = kProbeCodes * static_cast<long>(n);
-        code = static_cast<Int16>(upper ? kUpperStart - steps : steps);
-    }
-
-    if (upper) {
-        while (r2 > wCalADVal) {
-            write(code);
-            if (const Int16 status = read(r2); env.stopping()) {
-                return stopped;
-            } else if (status != 0) {
-                return readingFailed(status, code);
-            }
-            if (code == kMin16) {
-                return failed("the output does not come down to the target " +
-                              std::to_string(wCalADVal) + " before code 8000 (it reads " +
-                              std::to_string(r2) + " there)");
-            }
-            --code;
-            env.table.setText(box, hex(code));
-        }
-    } else {
-        while (r2 < wCalADVal) {
-            write(code);
-            if (const Int16 status = read(r2); env.stopping()) {
-                return stopped;
-            } else if (status != 0) {
-                return readingFailed(status, code);
-            }
-            if (code == kMax16) {
-                return failed("the output does not come up to the target " +
-                              std::to_string(wCalADVal) + " before code 7FFF (it reads " +
-                              std::to_string(r2) + " there)");
-            }
-            ++code;
-            env.table.setText(box, hex(code));
-        }
-    }
-    return EndPointResult{Outcome::Done, code, {}, false};
+core::Result<EndPoint> AutoCalDA(const Environment& env, Int16 wBoardNo, Int16 wDAChannel,
+                                 Int16 wRange, Int16 wMAXMIN, Int16 wCalADVal) {
+    return Search(env, wBoardNo, wDAChannel, wRange, wMAXMIN, wCalADVal).run();
 }
 
 } // namespace autocal

@@ -3,8 +3,9 @@
 #include "autocal/wait.h"
 #include "caldata/table.h"
 #include "card/acquisition.h"
-#include "card/context.h"
 #include "card/types.h"
+#include "core/result.h"
+#include "session/context.h"
 
 #include <functional>
 #include <string>
@@ -19,7 +20,7 @@ inline constexpr card::Long kStepColour = 0xFF00;
 // window's boxes; setting an output box runs its change handling), the window's step
 // highlighting and the stop request of the run.
 struct Environment {
-    card::Context& ctx;
+    session::Context& ctx;
     card::Acquisition& acquisition;
     caldata::CalibrationTable& table;
     std::function<void(card::Int16 wStepNo, card::Long lColor)> HighlightStep;
@@ -30,16 +31,17 @@ struct Environment {
 
 enum class Outcome {
     Done,    // the code was found
-    Failed,  // the calibration of the end point cannot go on; see failure
     Stopped, // the run was asked to stop
 };
 
-struct EndPointResult {
+// What the search of one end point gave when it did not fail.
+struct EndPoint {
     Outcome outcome = Outcome::Done;
     card::Int16 wCalDAVal = 0; // the code found, as its 16-bit pattern (Done only)
-    std::string failure;       // Failed: what failed, naming channel, range and end point
-    bool shown = false;        // Failed: the reading has already shown its own message
 };
+
+// The message of a failed run: "Automatic calibration failed: " and what failed.
+std::string runFailure(const std::string& what);
 
 // The group of an output range code: its frame, boxes and highlight step (4 x channel +
 // frame kind), and the gain with which the output is read back. Range codes outside 0..3
@@ -63,15 +65,14 @@ OutputGroup outputGroup(card::Int16 wDAChannel, card::Int16 wRange);
 // change with the code (or change the wrong way), a target, quotient or estimate out of the
 // 16-bit range (an estimate less than 3277 probe steps beyond the start code starts the
 // search at the start code), and a search that would step past 0x8000 (upper) or 0x7FFF
-// (lower). Ends early, with Stopped, when the stop request says so after a wait or a
-// reading.
-EndPointResult AutoCalDA(const Environment& env, card::Int16 wBoardNo, card::Int16 wDAChannel,
-                         card::Int16 wRange, card::Int16 wMAXMIN, card::Int16 wCalADVal);
+// (lower). A failure is refused with the one message to show: "TimeOut" when a reading
+// timed out, otherwise runFailure() naming channel, range, end point and reason. Ends early,
+// with Stopped, when the stop request says so after a wait or a reading.
+core::Result<EndPoint> AutoCalDA(const Environment& env, card::Int16 wBoardNo,
+                                 card::Int16 wDAChannel, card::Int16 wRange, card::Int16 wMAXMIN,
+                                 card::Int16 wCalADVal);
 
-// The text of a failed reading's status: "the reading timed out", ...
+// The text of a failed reading's status as part of a sentence: "the reading timed out", ...
 std::string readingProblem(card::Int16 status);
-// True for the statuses whose reading has already shown a message of its own ("TimeOut",
-// no board loaded, an impossible set-up, no board number).
-bool readingShownItsOwnMessage(card::Int16 status);
 
 } // namespace autocal

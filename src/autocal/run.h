@@ -1,12 +1,13 @@
 #pragma once
 
 #include "autocal/autocal_da.h"
+#include "card/facts.h"
 #include "card/types.h"
+#include "core/result.h"
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 
 namespace autocal {
 
@@ -76,30 +77,34 @@ struct PointTargets {
     card::Int16 zero = 0;
     card::Int16 minus = 0;
 };
-std::variant<PointTargets, std::string> pointTargets(double nominal, float reference, card::Int16 m,
-                                                     card::Int16 z);
+core::Result<PointTargets> pointTargets(double nominal, float reference, card::Int16 m,
+                                        card::Int16 z);
 
 // The targets from the boxes: tbx10VRef, tbxAIMaxVal(1), tbxAIMinVal(1) for the 10 V ones,
 // tbx5VRef, tbxAIMaxVal(2), tbxAIMinVal(2) for the 5 V ones. A message naming the box and
 // the problem instead when a text is no finite non-zero number or no 16-bit code, or a target
 // leaves the 16-bit range.
-std::variant<Targets, std::string> computeTargets(const caldata::CalibrationTable& table);
+core::Result<Targets> computeTargets(const caldata::CalibrationTable& table);
+
+// The targets of an output range's end points: +V for the upper one, 0 V (unipolar) or -V
+// (bipolar) for the lower one, V being the range's nominal high end.
+card::Int16 targetOf(const Targets& targets, const card::OutputRangeFacts& range, bool upper);
 
 // The scaled code of a small input range's upper point: the 16-bit pattern of the +5 V code
 // of CH0 Unipolar 5V, read unsigned (FF80 is 65408), times factor, to the nearest integer with
 // halves to even.
 card::Long scaledCode(card::Int16 code, double factor);
 
-enum class RunOutcome { Completed, Stopped, Failed };
+enum class RunOutcome { Completed, Stopped };
 
 // The automatic calibration, from the first input reading to the last small input range:
 // rows 0..2 of the input readings, the six targets, the sixteen end points of the two output
 // channels, the three small input ranges with channel 0's Unipolar 5V output. Every driver call
 // and reading takes the board of "Active Board" at that moment. Every result lands in its box.
 //
-// Stopped: the stop request said so after a yield; nothing is shown. Failed: one message has
-// been shown (that of a reading itself, such as "TimeOut", or one naming what failed). The
-// caption and RELOAD are the window's business.
-RunOutcome runAutoCal(const Environment& env);
+// Stopped: the stop request said so after a yield. A failure is refused with the one message
+// to show: "TimeOut" when a reading timed out, otherwise runFailure() naming what failed.
+// The run shows nothing itself; the caption and RELOAD are the window's business.
+core::Result<RunOutcome> runAutoCal(const Environment& env);
 
 } // namespace autocal

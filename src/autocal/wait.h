@@ -7,6 +7,9 @@
 
 namespace autocal {
 
+// The settling time of an output before it is read back, in seconds.
+inline constexpr float kSettleSeconds = 1.0f;
+
 // Asked after every yield of a long operation: true when the operation should end early
 // (the technician clicked "STOP", or the program is ending). An empty function never asks.
 using StopRequest = std::function<bool()>;

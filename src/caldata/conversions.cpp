@@ -1,5 +1,5 @@
 #include "caldata/conversions.h"
-#include "card/text.h"
+#include "core/text.h"
 
 #include <array>
 #include <bit>
@@ -12,20 +12,8 @@ namespace caldata {
 
 namespace {
 
-using card::trimBlanks;
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
+using core::hexDigit;
+using core::trimBlanks;
 
 std::string hexText(std::uint32_t value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -97,13 +85,13 @@ std::string hexText32(std::int32_t value) {
     return hexText(static_cast<std::uint32_t>(value));
 }
 
-Parsed<std::int16_t> parseCode(std::string_view text) {
+core::Result<std::int16_t> parseCode(std::string_view text) {
     const HexDigits h = readHexDigits(text);
     if (!h.problem.empty()) {
-        return {std::nullopt, h.problem};
+        return core::refuse(h.problem);
     }
     if (h.digits <= 4) {
-        return {static_cast<std::int16_t>(static_cast<std::uint16_t>(h.value)), {}};
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(h.value));
     }
     std::int32_t v = 0;
     if (h.digits <= 8) {
@@ -111,40 +99,25 @@ Parsed<std::int16_t> parseCode(std::string_view text) {
     } else if (h.significant <= 4) {
         v = static_cast<std::int32_t>(h.value); // a plain number behind leading zeros
     } else {
-        return {std::nullopt, "does not fit in 16 bits"};
+        return core::refuse("does not fit in 16 bits");
     }
     if (v < std::numeric_limits<std::int16_t>::min() ||
         v > std::numeric_limits<std::int16_t>::max()) {
-        return {std::nullopt, "does not fit in 16 bits"};
+        return core::refuse("does not fit in 16 bits");
     }
-    return {static_cast<std::int16_t>(v), {}};
+    return static_cast<std::int16_t>(v);
 }
 
-Parsed<std::int32_t> parseLong(std::string_view text) {
-    const HexDigits h = readHexDigits(text);
-    if (!h.problem.empty()) {
-        return {std::nullopt, h.problem};
-    }
-    if (h.digits <= 8) {
-        // Up to four digits the value is at most FFFF, so the cast keeps it unsigned.
-        return {static_cast<std::int32_t>(h.value), {}};
-    }
-    if (h.significant > 8 || h.value > 0x7FFFFFFFu) {
-        return {std::nullopt, "does not fit in 32 bits"};
-    }
-    return {static_cast<std::int32_t>(h.value), {}};
-}
-
-Parsed<float> parseReference(std::string_view text) {
+core::Result<float> parseReference(std::string_view text) {
     text = trimBlanks(text);
     if (text.empty()) {
-        return {std::nullopt, "is empty"};
+        return core::refuse("is empty");
     }
     std::string_view number = text;
     if (number.front() == '+') {
         number.remove_prefix(1);
         if (!number.empty() && (number.front() == '+' || number.front() == '-')) {
-            return {std::nullopt, "is not a decimal number"};
+            return core::refuse("is not a decimal number");
         }
     }
     float v = 0.0f;
@@ -152,18 +125,18 @@ Parsed<float> parseReference(std::string_view text) {
     const char* last = number.data() + number.size();
     const auto [end, ec] = std::from_chars(first, last, v, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        return {std::nullopt, "is out of range"};
+        return core::refuse("is out of range");
     }
     if (ec != std::errc() || end != last) {
         if (text.find(',') != std::string_view::npos) {
-            return {std::nullopt, "is not a decimal number (use a decimal point)"};
+            return core::refuse("is not a decimal number (use a decimal point)");
         }
-        return {std::nullopt, "is not a decimal number"};
+        return core::refuse("is not a decimal number");
     }
     if (!std::isfinite(v)) {
-        return {std::nullopt, "is not a finite number"};
+        return core::refuse("is not a finite number");
     }
-    return {v, {}};
+    return v;
 }
 
 std::string formatReference(float v) {

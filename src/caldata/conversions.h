@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,13 +19,9 @@
 // or a problem.
 namespace caldata {
 
-// The outcome of reading a text: a value, or a short phrase saying what is wrong with the
-// text ("is empty", "is not hexadecimal", ...), meant to follow the quoted text in a message.
-template <class T> struct Parsed {
-    std::optional<T> value;
-    std::string problem;
-    explicit operator bool() const { return value.has_value(); }
-};
+// Reading a text gives a value, or a refusal whose text is a short phrase saying what is
+// wrong ("is empty", "is not hexadecimal", ...), meant to follow the quoted text in a
+// message.
 
 // The single whose bit pattern is the 32 bits of value (no numeric conversion), and back.
 float Long2Float(std::int32_t value);
@@ -39,17 +36,12 @@ std::string hexText32(std::int32_t value);
 // two's-complement pattern (FFFF is -1, 8000 is -32768); five to eight digits a 32-bit
 // two's-complement pattern accepted only within -32768..32767 (FFFFFFFF is -1, 0FFFF is
 // 65535 and refused); more digits are read as a plain number and accepted only up to 7FFF.
-Parsed<std::int16_t> parseCode(std::string_view text);
-
-// Hex text as a 32-bit integer: up to four digits are read unsigned (FF80 is 65408), five to
-// eight digits as a 32-bit two's-complement pattern, more digits as a plain number that must
-// not exceed 7FFFFFFF. Same digits and blanks as parseCode.
-Parsed<std::int32_t> parseLong(std::string_view text);
+core::Result<std::int16_t> parseCode(std::string_view text);
 
 // A reference box's decimal text as a single (correctly rounded, halves to even). Blanks
 // around it and a leading sign allowed; a decimal point, never a comma; an exponent allowed.
 // Only finite numbers within the range of a single are accepted.
-Parsed<float> parseReference(std::string_view text);
+core::Result<float> parseReference(std::string_view text);
 
 // A single as decimal text with at most 7 significant digits, no trailing zeros and no
 // trailing decimal point: 10, 9.9987, 10.0001. Not-a-number and the infinities give "NaN",

@@ -2,8 +2,8 @@
 
 #include "caldata/messages.h"
 #include "caldata/word_map.h"
-#include "card/board.h"
-#include "card/text.h"
+#include "core/text.h"
+#include "session/board.h"
 
 #include <cstddef>
 
@@ -17,55 +17,53 @@ std::size_t slot(int word) {
 
 } // namespace
 
-Parsed<card::EepImage> buildSaveImage(const card::EepImage& base, const CalibrationTable& table) {
+core::Result<card::EepImage> buildSaveImage(const card::EepImage& base,
+                                            const CalibrationTable& table) {
     card::EepImage image{};
     for (std::size_t i = 0; i < card::kEepromWords; ++i) {
         image[i] = base[i];
     }
-    for (std::size_t index : kSaveOrder) {
-        const BoxWords& b = kWordMap[index];
+    for (const BoxWords& b : kWordMap) {
         const std::string text = table.text(b.field);
         if (b.form == WordForm::Reference) {
-            const Parsed<float> v = parseReference(text);
+            const core::Result<float> v = parseReference(text);
             if (!v) {
-                return {std::nullopt, textRefusal(b.field, text, v.problem)};
+                return core::refuse(textRefusal(b.field, text, v.refusal()));
             }
-            const ReferenceWords words = referenceWords(*v.value);
+            const ReferenceWords words = referenceWords(*v);
             image[slot(b.word)] = words.lower;
             image[slot(b.upperWord)] = words.upper;
         } else {
-            const Parsed<std::int16_t> v = parseCode(text);
+            const core::Result<std::int16_t> v = parseCode(text);
             if (!v) {
-                return {std::nullopt, textRefusal(b.field, text, v.problem)};
+                return core::refuse(textRefusal(b.field, text, v.refusal()));
             }
-            image[slot(b.word)] = *v.value; // sign-extended
+            image[slot(b.word)] = *v; // sign-extended
         }
     }
-    return {image, {}};
+    return image;
 }
 
-bool Reload(card::Context& ctx, CalibrationTable& table) {
-    const auto board = card::activeBoard(ctx);
+core::Status Reload(session::Context& ctx, CalibrationTable& table) {
+    const auto board = session::activeBoard(ctx);
     if (!board) {
-        return false;
+        return core::refuse(board.refusal());
     }
-    card::FormState& state = ctx.state;
+    session::FormState& state = ctx.state;
 
     // Read into a scratch copy so that a failed read leaves the shown table's image alone.
     card::EepImage scratch = state.dwEEPData;
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, scratch);
     if (state.wErrCode != 0) {
-        ctx.prompts.message(errorCodeText(state.wErrCode));
-        return false;
+        return core::refuse(errorCodeText(state.wErrCode));
     }
 
     state.ActiveCardInfo = state.CardInfo[static_cast<std::size_t>(*board)];
     state.dwEEPData = scratch;
     {
         // Holds back the output boxes' change handling while the boxes are written.
-        card::ScopedFlag loading(state.bLoading);
-        for (std::size_t index : kReloadOrder) {
-            const BoxWords& b = kWordMap[index];
+        core::ScopedFlag loading(state.bLoading);
+        for (const BoxWords& b : kReloadOrder) {
             if (b.form == WordForm::Reference) {
                 table.setText(b.field, referenceText(state.dwEEPData[slot(b.upperWord)],
                                                      state.dwEEPData[slot(b.word)]));
@@ -75,53 +73,52 @@ bool Reload(card::Context& ctx, CalibrationTable& table) {
         }
     }
     state.loadedBoard = *board;
-    return true;
+    return {};
 }
 
-void Save(card::Context& ctx, const CalibrationTable& table) {
-    card::FormState& state = ctx.state;
-    const Parsed<card::EepImage> image = buildSaveImage(state.dwEEPData, table);
+core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
+    session::FormState& state = ctx.state;
+    const core::Result<card::EepImage> image = buildSaveImage(state.dwEEPData, table);
     if (!image) {
-        ctx.prompts.message(image.problem + " Nothing was saved.");
-        return;
+        return core::refuse(image.refusal() + " Nothing was saved.");
     }
-    const auto board = card::activeBoard(ctx);
+    const auto board = session::activeBoard(ctx);
     if (!board) {
-        return;
+        return core::refuse(board.refusal());
     }
     if (!state.loadedBoard) {
-        ctx.prompts.message("No calibration has been read from a card yet: RELOAD first. "
+        return core::refuse("No calibration has been read from a card yet: RELOAD first. "
                             "Nothing was saved.");
-        return;
     }
     if (*board != *state.loadedBoard) {
-        ctx.prompts.message("Active Board is " + std::to_string(*board) +
+        return core::refuse("Active Board is " + std::to_string(*board) +
                             ", but the calibration shown was read from board " +
                             std::to_string(*state.loadedBoard) +
                             ". Nothing was saved. Select board " +
                             std::to_string(*state.loadedBoard) + " again, or RELOAD board " +
                             std::to_string(*board) + " first.");
-        return;
     }
     if (!ctx.prompts.confirm("Save data will to change D/A and A/D data.", "SAVE EEPROM")) {
-        return;
+        return Saved::Cancelled;
     }
-    state.dwEEPSave = *image.value;
+    state.dwEEPSave = *image;
     state.wErrCode = ctx.driver.Drvx_WriteEEP(*board, state.dwEEPSave);
     if (state.wErrCode != 0) {
-        ctx.prompts.message(errorCodeText(state.wErrCode));
+        return core::refuse(errorCodeText(state.wErrCode));
     }
+    return Saved::Written;
 }
 
-void Recover(card::Context& ctx) {
-    const auto board = card::activeBoard(ctx);
+core::Status Recover(session::Context& ctx) {
+    const auto board = session::activeBoard(ctx);
     if (!board) {
-        return;
+        return core::refuse(board.refusal());
     }
     ctx.state.wErrCode = ctx.driver.Drvx_RecoverEEP(*board);
     if (ctx.state.wErrCode != 0) {
-        ctx.prompts.message(errorCodeText(ctx.state.wErrCode));
+        return core::refuse(errorCodeText(ctx.state.wErrCode));
     }
+    return {};
 }
 
 } // namespace caldata

@@ -2,8 +2,9 @@
 
 #include "caldata/conversions.h"
 #include "caldata/table.h"
-#include "card/context.h"
 #include "card/types.h"
+#include "core/result.h"
+#include "session/context.h"
 
 // RELOAD, SAVE and RECOVER: the logic behind the three EEPROM buttons of the window.
 namespace caldata {
@@ -12,26 +13,28 @@ namespace caldata {
 // values of the thirty boxes, slot 128 zero. Every box is converted before anything else;
 // the first box that cannot be converted gives the refusal message naming the box, its text
 // and what is wrong, and no image.
-Parsed<card::EepImage> buildSaveImage(const card::EepImage& base, const CalibrationTable& table);
+core::Result<card::EepImage> buildSaveImage(const card::EepImage& base,
+                                            const CalibrationTable& table);
 
 // RELOAD: reads the EEPROM of the board in "Active Board" and fills the thirty boxes from it
 // with the output boxes' change handling held back (state.bLoading), takes the board's card
 // information as ActiveCardInfo and records the board in state.loadedBoard.
-// Returns true when the table now shows the card (the window then arms SAVE and RECOVER and
+// Succeeds when the table now shows the card (the window then arms SAVE and RECOVER and
 // disables RELOAD). Refuses a bad board text before any driver call. A failed read is
-// reported as "Error Code=<status>" and changes nothing but wErrCode: the boxes, dwEEPData,
+// refused as "Error Code=<status>" and changes nothing but wErrCode: the boxes, dwEEPData,
 // ActiveCardInfo and loadedBoard keep what they held.
-bool Reload(card::Context& ctx, CalibrationTable& table);
+core::Status Reload(session::Context& ctx, CalibrationTable& table);
 
 // SAVE: converts all thirty boxes, checks that "Active Board" still names the board the
 // table was loaded from, asks the confirmation and writes the image of the last RELOAD with
 // the calibration words replaced, in one Drvx_WriteEEP call. Any refusal shows one message
-// and writes nothing; Cancel does nothing. A failed write is reported as "Error Code=...";
-// success is silent. Changes no box and not dwEEPData.
-void Save(card::Context& ctx, const CalibrationTable& table);
+// and writes nothing; Cancel does nothing. A failed write is refused as "Error Code=...".
+// Changes no box and not dwEEPData.
+enum class Saved { Written, Cancelled };
+core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table);
 
 // RECOVER: asks the driver to restore the board's EEPROM from its backup, without a
-// question; a failure is reported as "Error Code=<status>". Changes no box.
-void Recover(card::Context& ctx);
+// question; a failure is refused as "Error Code=<status>". Changes no box.
+core::Status Recover(session::Context& ctx);
 
 } // namespace caldata

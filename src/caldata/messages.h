@@ -1,17 +1,12 @@
 #pragma once
 
 #include "caldata/table.h"
-#include "card/text.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace caldata {
-
-// A text as a message quotes it (card::quoteText): in double quotes, control characters
-// shown as '?', cut after 40 bytes with "..." so a pasted novel stays readable.
-using card::quoteText;
 
 // The refusal of a box's text: "CH0 Unipolar 10V +10V (Hex): "12G" is not hexadecimal."
 std::string textRefusal(Field f, std::string_view text, std::string_view problem);

@@ -3,24 +3,13 @@
 #include "caldata/conversions.h"
 #include "calfile/entries.h"
 #include "calfile/profile.h"
+#include "core/text.h"
 
 #include <vector>
 
 namespace calfile {
 
 namespace {
-
-// A file value as a message shows it: quoted, long values shortened.
-std::string quoted(std::string_view value) {
-    constexpr std::size_t kShown = 40;
-    std::string text = "\"";
-    if (value.size() > kShown) {
-        text.append(value.substr(0, kShown)).append("...");
-    } else {
-        text.append(value);
-    }
-    return text + "\"";
-}
 
 std::string entryName(const Entry& entry) {
     return "[" + std::string(entry.section) + "] " + std::string(entry.key);
@@ -36,18 +25,16 @@ std::string exportedBytes(const std::string& existing, const caldata::Calibratio
     return profile.bytes();
 }
 
-bool exportCalibration(const caldata::CalibrationTable& table, FileStore& files,
-                       platform::Prompts& prompts, const std::string& fileName) {
+core::Status exportCalibration(const caldata::CalibrationTable& table, FileStore& files,
+                               const std::string& fileName) {
     const auto fail = [&](const std::string& reason) {
-        prompts.message("The calibration data could not be exported to \"" + fileName +
-                        "\": " + reason + ". The file was not changed.");
-        return false;
+        return core::refuse("The calibration data could not be exported to \"" + fileName +
+                            "\": " + reason + ". The file was not changed.");
     };
     if (fileName.empty()) {
-        prompts.message(
+        return core::refuse(
             "The calibration data could not be exported: no file name was given. Choose a "
             "file first.");
-        return false;
     }
 
     // A line break in a box would end its entry early and put the rest of the text into
@@ -68,27 +55,24 @@ bool exportCalibration(const caldata::CalibrationTable& table, FileStore& files,
     }
     const std::string after = exportedBytes(before.bytes, table);
     if (before.state == FileContent::State::Read && after == before.bytes) {
-        return true;
+        return {};
     }
-    const std::string problem = files.write(fileName, after);
-    if (!problem.empty()) {
-        return fail(problem);
+    if (const core::Status written = files.write(fileName, after); !written) {
+        return fail(written.refusal());
     }
-    return true;
+    return {};
 }
 
-bool importCalibration(caldata::CalibrationTable& table, FileStore& files,
-                       platform::Prompts& prompts, const std::string& fileName) {
+core::Result<std::string> importCalibration(caldata::CalibrationTable& table, FileStore& files,
+                                            const std::string& fileName) {
     if (fileName.empty()) {
-        prompts.message("The calibration data could not be imported: no file name was given. "
-                        "Choose a file first. No box was changed.");
-        return false;
+        return core::refuse("The calibration data could not be imported: no file name was given. "
+                            "Choose a file first. No box was changed.");
     }
     const FileContent content = files.read(fileName);
     if (content.state != FileContent::State::Read) {
-        prompts.message("The calibration data could not be imported from \"" + fileName +
-                        "\": the file " + content.problem + ". No box was changed.");
-        return false;
+        return core::refuse("The calibration data could not be imported from \"" + fileName +
+                            "\": the file " + content.problem + ". No box was changed.");
     }
 
     const Profile profile(content.bytes);
@@ -97,20 +81,20 @@ bool importCalibration(caldata::CalibrationTable& table, FileStore& files,
         const std::string value =
             profile.read(entry.section, entry.key, kEntryDefault, kReadBufferSize);
         if (entry.field.box == caldata::Box::Ref10 || entry.field.box == caldata::Box::Ref5) {
-            const caldata::Parsed<float> volts = caldata::parseReference(value);
+            const core::Result<float> volts = caldata::parseReference(value);
             if (!volts) {
                 leftUnchanged.push_back(caldata::describe(entry.field) + " (" + entryName(entry) +
-                                        "): " + quoted(value) + " " + volts.problem);
+                                        "): " + core::quoteText(value) + " " + volts.refusal());
                 continue;
             }
-            table.setText(entry.field, caldata::formatReference(*volts.value));
+            table.setText(entry.field, caldata::formatReference(*volts));
         } else {
             table.setText(entry.field, value);
         }
     }
 
     if (leftUnchanged.empty()) {
-        return true;
+        return std::string();
     }
     std::string text = "The calibration data was imported from \"" + fileName +
                        "\", but these boxes were left unchanged because their values cannot be "
@@ -118,8 +102,7 @@ bool importCalibration(caldata::CalibrationTable& table, FileStore& files,
     for (const std::string& line : leftUnchanged) {
         text += "\n" + line;
     }
-    prompts.message(text);
-    return false;
+    return text;
 }
 
 std::string chooseCalibrationFile(platform::Prompts& prompts, std::string& lastChosenName) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "caldata/table.h"
+#include "core/result.h"
 #include "platform/prompts.h"
 
 #include <string>
@@ -22,10 +23,9 @@ class FileStore {
 public:
     virtual ~FileStore() = default;
     virtual FileContent read(const std::string& name) = 0;
-    // Replaces the file's content as a whole, or leaves the file as it was. Empty on success,
-    // otherwise the reason as a phrase: "the folder ... does not exist", "the file is
-    // read-only", ...
-    virtual std::string write(const std::string& name, const std::string& bytes) = 0;
+    // Replaces the file's content as a whole, or leaves the file as it was and gives the
+    // reason as a phrase: "the folder ... does not exist", "the file is read-only", ...
+    virtual core::Status write(const std::string& name, const std::string& bytes) = 0;
 };
 
 // The bytes of a calibration file after the thirty entries have been set, in table order, to
@@ -34,20 +34,20 @@ std::string exportedBytes(const std::string& existing, const caldata::Calibratio
 
 // Export: writes the thirty boxes into the file in one atomic replacement. A file whose
 // entries already hold the boxes' texts is not touched. When the file cannot be read or
-// written, or a box holds a line break, one message names the file and the reason and the
-// file stays as it was. True when the file holds the set.
-bool exportCalibration(const caldata::CalibrationTable& table, FileStore& files,
-                       platform::Prompts& prompts, const std::string& fileName);
+// written, or a box holds a line break, the refusal names the file and the reason and the
+// file stays as it was.
+core::Status exportCalibration(const caldata::CalibrationTable& table, FileStore& files,
+                               const std::string& fileName);
 
 // Import: reads the thirty entries from the file (default "0", values cut to 254
 // characters) and sets the boxes in table order, each through setText, so that an output
 // box's change handling runs before the next entry is taken. Code boxes receive the value
 // unchanged; reference boxes the number's standard form. A reference value that is not a
-// decimal number leaves its box unchanged, and one message at the end names every such
-// entry. A file that cannot be read changes no box and gives one message naming the file
-// and the reason. True when every entry was taken.
-bool importCalibration(caldata::CalibrationTable& table, FileStore& files,
-                       platform::Prompts& prompts, const std::string& fileName);
+// decimal number leaves its box unchanged; the notice given back then names every such
+// entry (empty when every entry was taken). A file that cannot be read changes no box and
+// is refused naming the file and the reason.
+core::Result<std::string> importCalibration(caldata::CalibrationTable& table, FileStore& files,
+                                            const std::string& fileName);
 
 // The file choice: the open-file dialog with the *.ini filter, starting from the last chosen
 // name. On OK the chosen path becomes the last chosen name; on Cancel it stays. Returns the

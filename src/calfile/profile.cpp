@@ -1,5 +1,5 @@
 #include "calfile/profile.h"
-#include "card/text.h"
+#include "core/text.h"
 
 #include <algorithm>
 
@@ -10,8 +10,8 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
 
-using card::isBlank;
-using card::trimBlanks;
+using core::isBlank;
+using core::trimBlanks;
 
 char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

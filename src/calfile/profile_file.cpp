@@ -66,46 +66,46 @@ FileContent DiskFiles::read(const std::string& name) {
     return content;
 }
 
-std::string DiskFiles::write(const std::string& name, const std::string& bytes) {
+core::Status DiskFiles::write(const std::string& name, const std::string& bytes) {
     if (name.empty()) {
-        return "no file name was given";
+        return core::refuse("no file name was given");
     }
     if (name.find('\0') != std::string::npos) {
-        return "the file name is not valid";
+        return core::refuse("the file name is not valid");
     }
     const QFileInfo info(toQt(name));
     const QDir folder = info.absoluteDir();
     if (!folder.exists()) {
-        return "the folder \"" + shown(folder.path()) + "\" does not exist";
+        return core::refuse("the folder \"" + shown(folder.path()) + "\" does not exist");
     }
     if (info.exists()) {
         if (info.isDir()) {
-            return "the name is that of a folder";
+            return core::refuse("the name is that of a folder");
         }
         if (!info.isFile()) {
-            return "the name is not that of an ordinary file";
+            return core::refuse("the name is not that of an ordinary file");
         }
         // QSaveFile would replace a read-only file through its folder; refuse it instead.
         // A file without its owner's write permission counts as read-only for every user,
         // the administrator included, as a read-only file does on Windows.
         if (!info.isWritable() || !info.permission(QFileDevice::WriteOwner)) {
-            return "the file is read-only";
+            return core::refuse("the file is read-only");
         }
     }
     QSaveFile file(info.filePath());
     if (!file.open(QIODevice::WriteOnly)) {
-        return "the file cannot be written in the folder \"" + shown(folder.path()) + "\" (" +
-               file.errorString().toStdString() + ")";
+        return core::refuse("the file cannot be written in the folder \"" + shown(folder.path()) +
+                            "\" (" + file.errorString().toStdString() + ")");
     }
     const auto size = static_cast<qint64>(bytes.size());
     if (file.write(bytes.data(), size) != size) {
         const std::string reason = file.errorString().toStdString();
         file.cancelWriting();
-        return "the file could not be written; the disk may be full (" + reason + ")";
+        return core::refuse("the file could not be written; the disk may be full (" + reason + ")");
     }
     if (!file.commit()) {
-        return "the file could not be written; the disk may be full (" +
-               file.errorString().toStdString() + ")";
+        return core::refuse("the file could not be written; the disk may be full (" +
+                            file.errorString().toStdString() + ")");
     }
     return {};
 }

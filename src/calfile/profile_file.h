@@ -14,7 +14,7 @@ public:
     static constexpr std::int64_t kMaxFileSize = 16 * 1024 * 1024;
 
     FileContent read(const std::string& name) override;
-    std::string write(const std::string& name, const std::string& bytes) override;
+    core::Status write(const std::string& name, const std::string& bytes) override;
 };
 
 } // namespace calfile

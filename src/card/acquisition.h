@@ -2,6 +2,8 @@
 
 #include "card/types.h"
 
+#include <string>
+
 namespace card {
 
 // Statuses of a reading besides 0 (success). Non-zero, distinct from the driver's.
@@ -10,6 +12,10 @@ inline constexpr Int16 kReadingNoRegisters = 0x7102; // no RELOAD yet: dwMemBase
 inline constexpr Int16 kReadingInProgress = 0x7103;  // another reading is under way
 // An impossible set-up: dwAvgCount outside 1..32767, or a source or gain code outside 0..7.
 inline constexpr Int16 kReadingBadSetup = 0x7104;
+
+// The message for a failed reading's status, as its handler shows it: "TimeOut" for a
+// time-out, a sentence for the others; empty for 0.
+std::string readingMessage(Int16 status);
 
 // One averaged A/D reading of an internal calibration source in one input range.
 //   wChannel: the source (2 = 5 V reference, 3 = 10 V reference, 4 = 0 V, 5 / 7 = output of

@@ -1,5 +1,5 @@
 #include "card/register_acquisition.h"
-#include "card/text.h"
+#include "core/text.h"
 
 #include <bit>
 #include <cmath>
@@ -34,7 +34,27 @@ constexpr std::int32_t kSettlingPauseMs = 1;
 
 } // namespace
 
-RegisterAcquisition::RegisterAcquisition(Context context) : ctx_(std::move(context)) {}
+std::string readingMessage(Int16 status) {
+    switch (status) {
+    case 0:
+        return {};
+    case kReadingTimedOut:
+        return "TimeOut";
+    case kReadingNoRegisters:
+        return "No board loaded: the card's register address is not known yet. Click RELOAD "
+               "before taking a reading.";
+    case kReadingInProgress:
+        return "Another reading is still under way; this one was not taken.";
+    case kReadingBadSetup:
+        return "Reading: the number of conversions to average must be from 1 to " +
+               std::to_string(RegisterAcquisition::kMaxSamples) +
+               ", and the source and the gain code from 0 to 7.";
+    default:
+        return "The reading failed with status " + std::to_string(status) + ".";
+    }
+}
+
+RegisterAcquisition::RegisterAcquisition(AcquisitionPorts ports) : ports_(std::move(ports)) {}
 
 Long RegisterAcquisition::configurationWord(Int16 wChannel, Int16 wGain) {
     const auto word =
@@ -64,14 +84,15 @@ Long RegisterAcquisition::physicalAddress(std::uint32_t base, std::uint32_t offs
 }
 
 void RegisterAcquisition::write(std::uint32_t offset, Long value) {
-    ctx_.state.wErrCode =
-        ctx_.driver.Drvx_WritePhyMemory(physicalAddress(base_, offset), kPhysicalWidth, value);
+    // The statuses of the register calls are not examined: the protocol's own polls tell
+    // whether the card answers.
+    (void)ports_.driver.Drvx_WritePhyMemory(physicalAddress(base_, offset), kPhysicalWidth, value);
 }
 
 Long RegisterAcquisition::readStatus() {
     Long status = 0;
-    ctx_.state.wErrCode =
-        ctx_.driver.Drvx_ReadPhyMemory(physicalAddress(base_, kStatusReg), kPhysicalWidth, status);
+    (void)ports_.driver.Drvx_ReadPhyMemory(physicalAddress(base_, kStatusReg), kPhysicalWidth,
+                                           status);
     return status;
 }
 
@@ -81,7 +102,7 @@ bool RegisterAcquisition::poll(bool yielding, Long& status) {
         status = readStatus();
         ++reads;
         if (yielding) {
-            ctx_.pump.processEvents();
+            ports_.pump.processEvents();
         }
         if (reads > kPollLimit) {
             return false;
@@ -99,38 +120,28 @@ Int16 RegisterAcquisition::MX4815_Get_AutoCal_Data(Int16 /*wBoardNo*/, Int16 wCh
     if (inProgress_) {
         return kReadingInProgress;
     }
-    const Long n = ctx_.state.dwAvgCount;
-    if (n < 1 || n > kMaxSamples) {
-        ctx_.prompts.message("Reading: the number of conversions to average is " +
-                             std::to_string(n) + "; it must be from 1 to " +
-                             std::to_string(kMaxSamples) + ".");
+    const Long n = ports_.sampleCount();
+    if (n < 1 || n > kMaxSamples || wChannel < 0 || wChannel > 7 || wGain < 0 || wGain > 7) {
         return kReadingBadSetup;
     }
-    if (wChannel < 0 || wChannel > 7 || wGain < 0 || wGain > 7) {
-        ctx_.prompts.message("Reading: source " + std::to_string(wChannel) + " with gain " +
-                             std::to_string(wGain) + " does not exist; both must be from 0 to 7.");
-        return kReadingBadSetup;
-    }
-    const std::uint32_t base = ctx_.state.ActiveCardInfo.dwMemBase();
+    const std::uint32_t base = ports_.registerBase();
     if (base == 0) {
-        ctx_.prompts.message("No board loaded: the card's register address is not known "
-                             "yet. Click RELOAD before taking a reading.");
         return kReadingNoRegisters;
     }
 
     // The base and the count are fixed for the whole reading, whatever a handler run during
     // a yield changes: every conversion goes to the board that was set up.
-    ScopedFlag mark(inProgress_);
+    core::ScopedFlag mark(inProgress_);
     base_ = base;
 
     const Long config = configurationWord(wChannel, wGain);
     for (const SetupWrite& w : kSetupWrites) {
         write(w.offset, w.offset == kConfigReg ? config : w.value);
     }
-    ctx_.clock.Sleep(kSetupPauseMs);
+    ports_.clock.Sleep(kSetupPauseMs);
     for (int i = 0; i < kSettlingConversions; ++i) {
         write(kStatusReg, 0);
-        ctx_.clock.Sleep(kSettlingPauseMs);
+        ports_.clock.Sleep(kSettlingPauseMs);
     }
 
     Long status = 0;
@@ -141,11 +152,10 @@ Int16 RegisterAcquisition::MX4815_Get_AutoCal_Data(Int16 /*wBoardNo*/, Int16 wCh
         finished = poll(true, status);
         if (finished) {
             sum += sampleOf(status);
-            ctx_.pump.processEvents();
+            ports_.pump.processEvents();
         }
     }
     if (!finished) {
-        ctx_.prompts.message("TimeOut");
         return kReadingTimedOut;
     }
     wADVal = average(sum, n);

@@ -1,10 +1,14 @@
 #pragma once
 
 #include "card/acquisition.h"
-#include "card/context.h"
+#include "card/driver.h"
 #include "card/types.h"
 
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+
 #include <cstdint>
+#include <functional>
 
 namespace card {
 
@@ -17,14 +21,23 @@ namespace card {
 // let the window process its events after every status read and after every sample. The
 // average is taken in single precision and rounded halves to even.
 //
-// Refused before any register access: a second reading while one is under way (no
-// message: the first reading is still running and its caller reports its own outcome),
-// a sample count or codes out of range, and a register base of 0 (no RELOAD yet); the last
-// two with a message. A poll that does not finish within 10,000 status reads shows
-// "TimeOut" and fails the reading.
+// Refused before any register access: a second reading while one is under way, a sample
+// count or codes out of range, and a register base of 0 (no RELOAD yet). A poll that does
+// not finish within 10,000 status reads fails the reading (kReadingTimedOut, whose message
+// is "TimeOut"). The reading shows nothing itself: its caller shows readingMessage().
+// What a reading reaches: the driver, time, the window's event processing, and the two
+// settings it takes afresh at the start of every reading.
+struct AcquisitionPorts {
+    Driver& driver;
+    platform::Clock& clock;
+    platform::EventPump& pump;
+    std::function<Long()> sampleCount;           // dwAvgCount
+    std::function<std::uint32_t()> registerBase; // dwMemBase of the board RELOAD loaded last
+};
+
 class RegisterAcquisition : public Acquisition {
 public:
-    explicit RegisterAcquisition(Context context);
+    explicit RegisterAcquisition(AcquisitionPorts ports);
 
     Int16 MX4815_Get_AutoCal_Data(Int16 wBoardNo, Int16 wChannel, Int16 wGain,
                                   Int16& wADVal) override;
@@ -59,7 +72,7 @@ private:
     // status read is in status.
     bool poll(bool yielding, Long& status);
 
-    Context ctx_;
+    AcquisitionPorts ports_;
     std::uint32_t base_ = 0; // register base of the reading under way
     bool inProgress_ = false;
 };

@@ -1,7 +1,8 @@
 #include "manual/input_readings.h"
 
 #include "caldata/conversions.h"
-#include "card/board.h"
+#include "card/facts.h"
+#include "session/board.h"
 
 #include <array>
 
@@ -9,23 +10,19 @@ namespace manual {
 
 namespace {
 
-constexpr int kReadRows = 3;
-constexpr card::Int16 kZeroVolts = 4;
-constexpr card::Int16 kRef10V = 3;
-constexpr card::Int16 kRef5V = 2;
-// Gain codes of 20.48V, 10.24V, 5.12V.
-constexpr std::array<card::Int16, kReadRows> kRowGain = {7, 1, 2};
-constexpr std::array<card::Int16, kReadRows> kRowReference = {kRef10V, kRef10V, kRef5V};
-
 bool readRow(int j) {
-    return j >= 0 && j < kReadRows;
+    return j >= 0 && j < card::kReferenceRows;
 }
 
-card::Int16 readInto(card::Context& ctx, card::Acquisition& acquisition,
-                     caldata::CalibrationTable& table, caldata::Field box, InputPoint point) {
-    const auto board = card::activeBoard(ctx);
+const card::InputRangeFacts& row(int j) {
+    return card::kInputRanges[static_cast<std::size_t>(j)];
+}
+
+core::Status readInto(session::Context& ctx, card::Acquisition& acquisition,
+                      caldata::CalibrationTable& table, caldata::Field box, InputPoint point) {
+    const auto board = session::activeBoard(ctx);
     if (!board) {
-        return kReadingNoBoard;
+        return core::refuse(board.refusal());
     }
     card::Int16 wADVal = 0;
     const card::Int16 status =
@@ -36,7 +33,10 @@ card::Int16 readInto(card::Context& ctx, card::Acquisition& acquisition,
     if (status == 0 || status == card::kReadingTimedOut) {
         table.setText(box, caldata::hexText16(wADVal));
     }
-    return status;
+    if (status != 0) {
+        return core::refuse(card::readingMessage(status));
+    }
+    return {};
 }
 
 } // namespace
@@ -45,27 +45,26 @@ std::optional<InputPoint> upperPoint(int j) {
     if (!readRow(j)) {
         return std::nullopt;
     }
-    const auto row = static_cast<std::size_t>(j);
-    return InputPoint{kRowReference[row], kRowGain[row]};
+    return InputPoint{card::code(row(j).upperSource), card::code(row(j).gain)};
 }
 
 std::optional<InputPoint> lowerPoint(int j) {
     if (!readRow(j)) {
         return std::nullopt;
     }
-    return InputPoint{kZeroVolts, kRowGain[static_cast<std::size_t>(j)]};
+    return InputPoint{card::code(card::Source::ZeroVolts), card::code(row(j).gain)};
 }
 
-card::Int16 readMaxAI(card::Context& ctx, card::Acquisition& acquisition,
-                      caldata::CalibrationTable& table, int j) {
+core::Status readMaxAI(session::Context& ctx, card::Acquisition& acquisition,
+                       caldata::CalibrationTable& table, int j) {
     const auto point = upperPoint(j);
-    return point ? readInto(ctx, acquisition, table, caldata::aiMax(j), *point) : 0;
+    return point ? readInto(ctx, acquisition, table, caldata::aiMax(j), *point) : core::Status{};
 }
 
-card::Int16 readMinAI(card::Context& ctx, card::Acquisition& acquisition,
-                      caldata::CalibrationTable& table, int j) {
+core::Status readMinAI(session::Context& ctx, card::Acquisition& acquisition,
+                       caldata::CalibrationTable& table, int j) {
     const auto point = lowerPoint(j);
-    return point ? readInto(ctx, acquisition, table, caldata::aiMin(j), *point) : 0;
+    return point ? readInto(ctx, acquisition, table, caldata::aiMin(j), *point) : core::Status{};
 }
 
 } // namespace manual

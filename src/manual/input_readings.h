@@ -2,8 +2,9 @@
 
 #include "caldata/table.h"
 #include "card/acquisition.h"
-#include "card/context.h"
 #include "card/types.h"
+#include "core/result.h"
+#include "session/context.h"
 
 #include <optional>
 
@@ -11,9 +12,6 @@
 // input ranges, each one averaged auto-calibration reading written into the row's box as
 // hex text. The automatic run calls them; their buttons are hidden.
 namespace manual {
-
-// Status of a reading that was not attempted because "Active Board" names no board.
-inline constexpr card::Int16 kReadingNoBoard = 0x7105;
 
 // The calibration source and the gain code of one point of an input row.
 struct InputPoint {
@@ -26,16 +24,15 @@ struct InputPoint {
 std::optional<InputPoint> upperPoint(int j);
 std::optional<InputPoint> lowerPoint(int j);
 
-// cmdReadMaxAI_Click / cmdReadMinAI_Click for row j. A bad "Active Board" is refused with
-// its message before anything else (wErrCode unchanged, kReadingNoBoard returned).
-// Otherwise the reading, started at 0, is taken; its status goes to wErrCode and is
-// returned, and the reading is written to tbxAIMaxVal j / tbxAIMinVal j as hex text. A
-// reading that times out writes "0"; a reading refused before it started (no registers,
-// another reading under way, an impossible set-up) leaves the box as it is. Rows 3..5 do nothing
-// and return 0.
-card::Int16 readMaxAI(card::Context& ctx, card::Acquisition& acquisition,
-                      caldata::CalibrationTable& table, int j);
-card::Int16 readMinAI(card::Context& ctx, card::Acquisition& acquisition,
-                      caldata::CalibrationTable& table, int j);
+// cmdReadMaxAI_Click / cmdReadMinAI_Click for row j. A bad "Active Board" is refused before
+// anything else (wErrCode unchanged). Otherwise the reading, started at 0, is taken; its
+// status goes to wErrCode, and the reading is written to tbxAIMaxVal j / tbxAIMinVal j as
+// hex text. A reading that times out writes "0" and is refused with "TimeOut"; a reading
+// refused before it started (no registers, another reading under way, an impossible
+// set-up) leaves the box as it is and is refused with its message. Rows 3..5 do nothing.
+core::Status readMaxAI(session::Context& ctx, card::Acquisition& acquisition,
+                       caldata::CalibrationTable& table, int j);
+core::Status readMinAI(session::Context& ctx, card::Acquisition& acquisition,
+                       caldata::CalibrationTable& table, int j);
 
 } // namespace manual

@@ -2,7 +2,8 @@
 
 #include "caldata/conversions.h"
 #include "caldata/messages.h"
-#include "card/board.h"
+#include "card/facts.h"
+#include "session/board.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,7 @@ bool isOutputBox(caldata::Field box) {
 }
 
 // Configures the row's output and drives it with the code, the code sign-extended.
-void drive(card::Context& ctx, card::Int16 board, const OutputRow& row, std::int16_t code) {
+void drive(session::Context& ctx, card::Int16 board, const OutputRow& row, std::int16_t code) {
     ctx.state.wErrCode = ctx.driver.Drvx_ConfigAO(board, row.channel, row.range);
     ctx.state.wErrCode =
         ctx.driver.Drvx_WriteAOVoltageH(board, row.channel, static_cast<card::Long>(code));
@@ -24,47 +25,48 @@ void drive(card::Context& ctx, card::Int16 board, const OutputRow& row, std::int
 
 } // namespace
 
-OutputRow outputRow(const card::FormState& state, int k) {
-    return {static_cast<card::Int16>(k / 4), state.wAORange[static_cast<std::size_t>(k % 4)]};
+OutputRow outputRow(const session::FormState& state, int k) {
+    const card::OutputBoxFacts& b = card::kOutputBoxes[static_cast<std::size_t>(k)];
+    return {static_cast<card::Int16>(b.channel), state.wAORange[static_cast<std::size_t>(b.range)]};
 }
 
-void step(card::Context& ctx, caldata::CalibrationTable& table, caldata::Field box, int delta) {
+core::Status step(session::Context& ctx, caldata::CalibrationTable& table, caldata::Field box,
+                  int delta) {
     if (!isOutputBox(box)) {
-        return;
+        return {};
     }
-    const auto board = card::activeBoard(ctx);
+    const auto board = session::activeBoard(ctx);
     if (!board) {
-        return;
+        return core::refuse(board.refusal());
     }
     const std::string text = table.text(box);
     const auto code = caldata::parseCode(text);
     if (!code) {
-        ctx.prompts.message(caldata::textRefusal(box, text, code.problem));
-        return;
+        return core::refuse(caldata::textRefusal(box, text, code.refusal()));
     }
     const OutputRow row = outputRow(ctx.state, box.index);
     ctx.state.wErrCode = ctx.driver.Drvx_ConfigAO(*board, row.channel, row.range);
 
     const auto stepped = static_cast<std::int16_t>(
-        static_cast<std::uint16_t>(static_cast<std::uint16_t>(*code.value) + delta));
+        static_cast<std::uint16_t>(static_cast<std::uint16_t>(*code) + delta));
     table.setText(box, caldata::hexText16(stepped)); // runs the box's change handling
 
     // The board and the code are taken afresh after the change handling.
-    const auto boardNow = card::activeBoard(ctx);
+    const auto boardNow = session::activeBoard(ctx);
     if (!boardNow) {
-        return;
+        return core::refuse(boardNow.refusal());
     }
     const std::string newText = table.text(box);
     const auto codeNow = caldata::parseCode(newText);
     if (!codeNow) {
-        ctx.prompts.message(caldata::textRefusal(box, newText, codeNow.problem));
-        return;
+        return core::refuse(caldata::textRefusal(box, newText, codeNow.refusal()));
     }
-    ctx.state.wErrCode = ctx.driver.Drvx_WriteAOVoltageH(*boardNow, row.channel,
-                                                         static_cast<card::Long>(*codeNow.value));
+    ctx.state.wErrCode =
+        ctx.driver.Drvx_WriteAOVoltageH(*boardNow, row.channel, static_cast<card::Long>(*codeNow));
+    return {};
 }
 
-void outputChanged(card::Context& ctx, caldata::CalibrationTable& table, caldata::Field box) {
+void outputChanged(session::Context& ctx, caldata::CalibrationTable& table, caldata::Field box) {
     if (ctx.state.bLoading || !isOutputBox(box)) {
         return;
     }
@@ -72,11 +74,11 @@ void outputChanged(card::Context& ctx, caldata::CalibrationTable& table, caldata
     if (!code) {
         return;
     }
-    const auto board = card::parseBoardNumber(ctx.activeBoardText());
+    const auto board = session::parseBoardNumber(ctx.activeBoardText());
     if (!board) {
         return;
     }
-    drive(ctx, *board, outputRow(ctx.state, box.index), *code.value);
+    drive(ctx, *board, outputRow(ctx.state, box.index), *code);
 }
 
 } // namespace manual

@@ -14,7 +14,7 @@ namespace {
 // margin, little enough that its one-step estimate cannot overshoot the target.
 AnalogModel::Output outputTransfer(std::uint32_t v, int b, int ch, int r) {
     const std::uint32_t k = static_cast<std::uint32_t>(4 * ch + r);
-    const NominalRange nominal = kOutputRanges[static_cast<std::size_t>(r)];
+    const NominalRange nominal = nominalRange(r);
     const double span = nominal.high - nominal.low;
     // Millivolts of the 5 V ranges; the 10 V ranges have twice as many.
     const double mV = (nominal.high == 10.0 ? 2.0 : 1.0) / 1000.0;
@@ -39,8 +39,8 @@ AnalogModel::Input inputTransfer(std::uint32_t v, int b, int g) {
     // the automatic calibration).
     const double maxOffset = g == 1 ? 1.4 : g == 2 ? 2.4 : 3.5;
     in.offset = between(v, b, kWhatInOffset + k, 0.7, maxOffset);
-    in.countsPerVolt = 32768.0 / kInputFullScale[static_cast<std::size_t>(g)] *
-                       (1.0 + between(v, b, kWhatInGain + k, -0.0025, 0.0025));
+    in.countsPerVolt =
+        32768.0 / inputFullScale(g) * (1.0 + between(v, b, kWhatInGain + k, -0.0025, 0.0025));
     return in;
 }
 
@@ -83,7 +83,7 @@ double AnalogModel::inputCodeFor(int gainCode, double volts) const {
 std::uint16_t AnalogModel::idealOutputCode(int channel, int rangeCode, bool upper) const {
     const Output& o =
         out.at(static_cast<std::size_t>(channel)).at(static_cast<std::size_t>(rangeCode));
-    const NominalRange nominal = kOutputRanges.at(static_cast<std::size_t>(rangeCode));
+    const NominalRange nominal = nominalRange(rangeCode);
     const double target = upper ? nominal.high : nominal.low;
     const double code = std::clamp(std::nearbyint((target - o.v0) / o.slope), 0.0, 65535.0);
     return static_cast<std::uint16_t>(code);

@@ -4,22 +4,29 @@
 // outputs in their four ranges, the transfer of the A/D converter in its eight gain codes,
 // and the converter's noise.
 
+#include "card/facts.h"
+
 #include <array>
 #include <cstdint>
 
 namespace sim {
 
-// Output ranges by range code: 0 Unipolar 5V, 1 Bipolar 5V, 2 Unipolar 10V, 3 Bipolar 10V.
+// The nominal ends of an output range, by the driver's range code 0..3.
 struct NominalRange {
     double low;
     double high;
 };
-inline constexpr std::array<NominalRange, 4> kOutputRanges{
-    {{0.0, 5.0}, {-5.0, 5.0}, {0.0, 10.0}, {-10.0, 10.0}}};
+inline NominalRange nominalRange(int rangeCode) {
+    const auto range = card::outputRangeOfCode(static_cast<card::Int16>(rangeCode));
+    const card::OutputRangeFacts& f = card::facts(range.value_or(card::OutputRange{}));
+    return {f.low, f.high};
+}
 
-// Input full scale by gain code; codes 0 and 6 are not documented and act as the widest range.
-inline constexpr std::array<double, 8> kInputFullScale{20.48, 10.24, 5.12,  2.56,
-                                                       1.28,  0.64,  20.48, 20.48};
+// Input full scale by gain code; the codes no range uses (0 and 6) act as the widest range.
+inline double inputFullScale(int gainCode) {
+    return card::fullScaleOfGain(static_cast<card::Int16>(gainCode))
+        .value_or(card::kInputRanges[0].fullScale);
+}
 
 struct AnalogModel {
     // V(code) = v0 + slope * code, per channel and range code.

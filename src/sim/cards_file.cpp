@@ -12,16 +12,16 @@ namespace sim {
 
 CardsFile::CardsFile(QString filePath) : path_(std::move(filePath)) {}
 
-std::optional<std::string> CardsFile::load(SimulatedDriver& cards) const {
+core::Status CardsFile::load(SimulatedDriver& cards) const {
     const QFileInfo info(path_);
     if (!info.exists()) {
-        return std::nullopt;
+        return {};
     }
     const std::string name = QDir::toNativeSeparators(path_).toStdString();
     auto refuse = [&](const std::string& why) {
         cards.resetToFactory();
-        return "The simulated cards could not be loaded from \"" + name + "\": " + why +
-               ". The simulated cards start with their factory EEPROM.";
+        return core::refuse("The simulated cards could not be loaded from \"" + name + "\": " +
+                            why + ". The simulated cards start with their factory EEPROM.");
     };
     if (!info.isFile()) {
         return refuse("it is not a file");
@@ -41,21 +41,16 @@ std::optional<std::string> CardsFile::load(SimulatedDriver& cards) const {
     if (data.size() > kMaxFileSize) {
         return refuse("the file is too large to be a simulated cards' file");
     }
-    std::string problem;
-    if (!cards.restore(std::string_view(data.constData(), static_cast<std::size_t>(data.size())),
-                       &problem)) {
-        return refuse("the file is damaged (" + problem + ")");
+    const core::Status restored =
+        cards.restore(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+    if (!restored) {
+        return refuse("the file is damaged (" + restored.refusal() + ")");
     }
-    return std::nullopt;
+    return {};
 }
 
-bool CardsFile::save(const SimulatedDriver& cards, std::string* problem) const {
-    auto fail = [&](const QString& why) {
-        if (problem) {
-            *problem = why.toStdString();
-        }
-        return false;
-    };
+core::Status CardsFile::save(const SimulatedDriver& cards) const {
+    auto fail = [&](const QString& why) { return core::refuse(why.toStdString()); };
     const QFileInfo info(path_);
     if (!QDir().mkpath(info.absolutePath())) {
         return fail(QStringLiteral("its folder cannot be created"));
@@ -74,7 +69,7 @@ bool CardsFile::save(const SimulatedDriver& cards, std::string* problem) const {
     if (!file.commit()) {
         return fail(file.errorString());
     }
-    return true;
+    return {};
 }
 
 QString CardsFile::defaultPath() {

@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <optional>
 #include <string>
 
 namespace sim {
@@ -21,13 +20,13 @@ public:
     const QString& filePath() const { return path_; }
 
     // Loads the cards from the file. A missing file changes nothing and says nothing. A file
-    // that cannot be read or is damaged leaves every card factory-fresh and gives a message
-    // for the user.
-    std::optional<std::string> load(SimulatedDriver& cards) const;
+    // that cannot be read or is damaged leaves every card factory-fresh and is refused with a
+    // message for the user.
+    core::Status load(SimulatedDriver& cards) const;
 
     // Writes the cards to the file atomically; on failure the old file stays as it was and
-    // *problem gives the reason (without the file name, which filePath() gives).
-    bool save(const SimulatedDriver& cards, std::string* problem) const;
+    // the refusal gives the reason (without the file name, which filePath() gives).
+    core::Status save(const SimulatedDriver& cards) const;
 
     // "simulated-cards.dat" in the application's data folder, which is created if needed.
     static QString defaultPath();

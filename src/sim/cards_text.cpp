@@ -1,5 +1,6 @@
 #include "sim/cards_text.h"
 
+#include "core/text.h"
 #include "sim/simulated_driver.h"
 
 #include <cstdio>
@@ -70,14 +71,9 @@ bool parseNumberLine(std::string_view line, std::string_view key, std::uint64_t 
     return value <= max;
 }
 
+// An upper-case hexadecimal digit's value, or -1: the file writes upper case only.
 int hexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    return -1;
+    return (ch >= 'a' && ch <= 'f') ? -1 : core::hexDigit(ch);
 }
 
 // "key" followed by 128 words of four upper-case hex digits, each after one blank.

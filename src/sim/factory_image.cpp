@@ -1,8 +1,10 @@
 #include "sim/factory_image.h"
 
+#include "card/facts.h"
 #include "sim/numbers.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -19,50 +21,58 @@ std::uint32_t floatPattern(double v) {
     return std::bit_cast<std::uint32_t>(static_cast<float>(v));
 }
 
-// Words 0..3: model identifier, layout revision, serial number. Words 4..7: the reference
-// voltages as measured at the factory.
+// Words 0..3: model identifier, layout revision, serial number; then the reference voltages
+// as measured at the factory, each as the halves of its single-precision pattern.
 void putIdentity(EepromWords& w, const AnalogModel& m, std::uint32_t serial) {
     w[0] = 0x4815;
     w[1] = 0x0102;
     w[2] = static_cast<std::uint16_t>(serial & 0xFFFFu);
     w[3] = static_cast<std::uint16_t>(serial >> 16);
-    const std::uint32_t p10 = floatPattern(m.ref10);
-    const std::uint32_t p5 = floatPattern(m.ref5);
-    w[4] = static_cast<std::uint16_t>(p10 & 0xFFFFu);
-    w[5] = static_cast<std::uint16_t>(p10 >> 16);
-    w[6] = static_cast<std::uint16_t>(p5 & 0xFFFFu);
-    w[7] = static_cast<std::uint16_t>(p5 >> 16);
-}
-
-// Words 8..23: output codes; box index k = 4 * channel + kind, kind order as the window
-// shows them (Unipolar 5V, Unipolar 10V, Bipolar 5V, Bipolar 10V).
-void putOutputCodes(EepromWords& w, const AnalogModel& m) {
-    constexpr std::array<int, 4> kRangeOfKind{0, 2, 1, 3};
-    for (int k = 0; k < 8; ++k) {
-        const int ch = k / 4;
-        const int r = kRangeOfKind[static_cast<std::size_t>(k % 4)];
-        w[static_cast<std::size_t>(8 + 2 * k)] = m.idealOutputCode(ch, r, true);
-        w[static_cast<std::size_t>(9 + 2 * k)] = m.idealOutputCode(ch, r, false);
+    for (const card::ReferenceFacts& ref : card::kReferences) {
+        const std::uint32_t p = floatPattern(ref.source == card::Source::Ref10V ? m.ref10 : m.ref5);
+        w[static_cast<std::size_t>(ref.lowerWord)] = static_cast<std::uint16_t>(p & 0xFFFFu);
+        w[static_cast<std::size_t>(ref.upperWord)] = static_cast<std::uint16_t>(p >> 16);
     }
 }
 
-// Words 24..49: the input codes (upper point and 0 V of each range) and, between them, trim
-// data of other parts of the card.
+// The output codes: for each output box, the codes whose true output lies nearest the
+// nominal ends of its range.
+void putOutputCodes(EepromWords& w, const AnalogModel& m) {
+    for (const card::OutputBoxFacts& box : card::kOutputBoxes) {
+        const int range = box.rangeFacts().rangeCode;
+        w[static_cast<std::size_t>(box.upperWord)] = m.idealOutputCode(box.channel, range, true);
+        w[static_cast<std::size_t>(box.lowerWord)] = m.idealOutputCode(box.channel, range, false);
+    }
+}
+
+// The true voltage of an input range's upper point on this card.
+double upperPointVolts(const card::InputRangeFacts& range, const AnalogModel& m) {
+    switch (range.upperSource) {
+    case card::Source::Ref10V:
+        return m.ref10;
+    case card::Source::Ref5V:
+        return m.ref5;
+    default:
+        return range.upperVolts;
+    }
+}
+
+// The input codes (upper point and 0 V of each range) and, in the words between them (24 to
+// 49), trim data of other parts of the card.
 void putInputCodes(EepromWords& w, const AnalogModel& m, std::uint32_t v, int b) {
-    w[24] = codeWord(m.inputCodeFor(1, m.ref10));
-    w[25] = codeWord(m.inputCodeFor(1, 0.0));
-    w[28] = codeWord(m.inputCodeFor(2, m.ref5));
-    w[29] = codeWord(m.inputCodeFor(2, 0.0));
-    w[32] = codeWord(m.inputCodeFor(3, 2.54));
-    w[33] = codeWord(m.inputCodeFor(3, 0.0));
-    w[36] = codeWord(m.inputCodeFor(4, 1.27));
-    w[37] = codeWord(m.inputCodeFor(4, 0.0));
-    w[40] = codeWord(m.inputCodeFor(5, 0.63));
-    w[41] = codeWord(m.inputCodeFor(5, 0.0));
-    w[48] = codeWord(m.inputCodeFor(7, m.ref10));
-    w[49] = codeWord(m.inputCodeFor(7, 0.0));
-    for (std::size_t i : {26u, 27u, 30u, 31u, 34u, 35u, 38u, 39u, 42u, 43u, 44u, 45u, 46u, 47u}) {
-        w[i] = word16(v, b, kWhatOther + static_cast<std::uint32_t>(i));
+    std::array<bool, card::kEepromWords> input{};
+    for (const card::InputRangeFacts& range : card::kInputRanges) {
+        const int gain = card::code(range.gain);
+        const auto upper = static_cast<std::size_t>(range.upperWord);
+        const auto lower = static_cast<std::size_t>(range.lowerWord);
+        w[upper] = codeWord(m.inputCodeFor(gain, upperPointVolts(range, m)));
+        w[lower] = codeWord(m.inputCodeFor(gain, 0.0));
+        input[upper] = input[lower] = true;
+    }
+    for (std::size_t i = 24; i <= 49; ++i) {
+        if (!input[i]) {
+            w[i] = word16(v, b, kWhatOther + static_cast<std::uint32_t>(i));
+        }
     }
 }
 

@@ -55,22 +55,19 @@ std::string SimulatedDriver::serialize() const {
     return cardsText(options_.variant, stored);
 }
 
-bool SimulatedDriver::restore(std::string_view data, std::string* problem) {
+core::Status SimulatedDriver::restore(std::string_view data) {
     std::vector<StoredCard> stored;
     std::string why;
     if (!readCardsText(data, options_.variant, stored, why)) {
         resetToFactory();
-        if (problem) {
-            *problem = std::move(why);
-        }
-        return false;
+        return core::refuse(std::move(why));
     }
     const std::size_t n = std::min(stored.size(), cards_.size());
     for (std::size_t i = 0; i < n; ++i) {
         cards_[i].eeprom = stored[i].eeprom;
         cards_[i].backup = stored[i].backup;
     }
-    return true;
+    return {};
 }
 
 // ---- access helpers ---------------------------------------------------------------------

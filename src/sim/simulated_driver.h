@@ -2,6 +2,7 @@
 
 #include "card/driver.h"
 #include "card/types.h"
+#include "core/result.h"
 
 #include <array>
 #include <cstdint>
@@ -81,8 +82,8 @@ public:
     std::string serialize() const;
     // Takes the EEPROMs and backups from serialize()'s text. Cards beyond those in the text
     // stay as they are, cards in the text beyond the cards here are ignored. Damaged text or
-    // text of another variant: false, a reason in *problem, and every card factory-fresh.
-    bool restore(std::string_view data, std::string* problem);
+    // text of another variant: refused with the reason, and every card factory-fresh.
+    core::Status restore(std::string_view data);
     // All cards' EEPROMs and backups as they left the factory.
     void resetToFactory();
 

@@ -19,10 +19,11 @@ struct SimWindow {
         form = std::make_unique<app::Form1>(
             app::Services{cards, clock, pump, prompts, true, [this] { ++endCalls; }});
         form->Form_Load();
-        form->state.dwAvgCount = 50; // the run's logic, not its accuracy, is tested here
+        app::testProbe(*form).state.dwAvgCount =
+            50; // the run's logic, not its accuracy, is tested here
         form->show();
     }
-    bool running() const { return form->autoCalRun.running(); }
+    bool running() const { return app::testProbe(*form).autoCalRun.running(); }
 
     sim::SimulatedDriver cards;
     testing_support::VirtualClock clock;
@@ -34,7 +35,7 @@ struct SimWindow {
 
 TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
     SimWindow w;
-    auto& ui = w.form->ui;
+    auto& ui = app::testProbe(*w.form).ui;
     ASSERT_TRUE(w.prompts.messages.empty());
     ui.tbxBiAOMax[0]->setText("0");
     bool stopShown = false;
@@ -62,7 +63,7 @@ TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
 
 TEST(StartButton, SaveDuringTheRunIsRefusedAndWritesNothing) {
     SimWindow w;
-    auto& ui = w.form->ui;
+    auto& ui = app::testProbe(*w.form).ui;
     ASSERT_TRUE(ui.cmdWriteEEP->isEnabled());
     w.pump.at(5000, [&] { ui.cmdWriteEEP->click(); });
     ui.cmdAutoCal->click();
@@ -79,7 +80,7 @@ TEST(StartButton, SaveDuringTheRunIsRefusedAndWritesNothing) {
 
 TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
     SimWindow w;
-    auto& ui = w.form->ui;
+    auto& ui = app::testProbe(*w.form).ui;
     // Two clicks on "STOP" inside the run's yields.
     w.pump.at(3000, [&] { ui.cmdAutoCal->click(); });
     w.pump.at(3001, [&] { ui.cmdAutoCal->click(); });
@@ -102,7 +103,7 @@ TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
 
 TEST(StartButton, ExitDuringTheRunClosesTheDriverAndEndsTheProgram) {
     SimWindow w;
-    auto& ui = w.form->ui;
+    auto& ui = app::testProbe(*w.form).ui;
     w.pump.at(3000, [&] { ui.cmdExit->click(); });
     ui.cmdAutoCal->click();
     EXPECT_EQ(w.endCalls, 1);
@@ -114,7 +115,7 @@ TEST(StartButton, ExitDuringTheRunClosesTheDriverAndEndsTheProgram) {
 TEST(StartButton, ClosingTheWindowDuringTheRunStopsItAndEndsTheProgram) {
     SimWindow w;
     w.pump.at(3000, [&] { w.form->close(); });
-    w.form->ui.cmdAutoCal->click();
+    app::testProbe(*w.form).ui.cmdAutoCal->click();
     EXPECT_EQ(w.endCalls, 1);
     EXPECT_FALSE(w.form->isVisible());
     EXPECT_FALSE(w.running());
@@ -123,7 +124,7 @@ TEST(StartButton, ClosingTheWindowDuringTheRunStopsItAndEndsTheProgram) {
 
 TEST(StartButton, FailureShowsOneMessageAndRestoresTheButtons) {
     SimWindow w;
-    auto& ui = w.form->ui;
+    auto& ui = app::testProbe(*w.form).ui;
     ui.tbx10VRef->setText("ten");
     ui.cmdAutoCal->click();
     ASSERT_EQ(w.prompts.messages.size(), 1u);
@@ -153,7 +154,7 @@ TEST(StartButton, WindowDestroyedDuringASettlingWaitIsNotTouchedAgain) {
             w.form.reset();
         }
     };
-    QPushButton* start = w.form->ui.cmdAutoCal;
+    QPushButton* start = app::testProbe(*w.form).ui.cmdAutoCal;
     start->click(); // returns without touching the destroyed window (AddressSanitizer watches)
     EXPECT_EQ(w.form, nullptr);
     EXPECT_LT(w.clock.time, 3.0);

@@ -43,7 +43,7 @@ struct CalFileWindow : testing::Test {
         h.prompts.fileAnswers.push_back(name);
         ui().cmdBrowse->click();
     }
-    app::Controls& ui() { return h.form->ui; }
+    app::Controls& ui() { return app::testProbe(*h.form).ui; }
 
     Harness h;
     QTemporaryDir dir;

@@ -40,7 +40,7 @@ struct WindowEeprom : testing::Test {
     Harness h;
     app::Form1& f = *h.form;
 
-    WindowEeprom() { f.state.wAORange = {0, 2, 1, 3}; }
+    WindowEeprom() { app::testProbe(f).state.wAORange = {0, 2, 1, 3}; }
 
     void expectRead(card::Int16 board, const card::EepImage& img, card::Int16 status = 0) {
         EXPECT_CALL(h.driver, Drvx_ReadEEP(board, _))
@@ -48,27 +48,27 @@ struct WindowEeprom : testing::Test {
     }
     void reloadBoard0() {
         expectRead(0, cardImage());
-        f.ui.cmdReadEEP->click();
-        ASSERT_FALSE(f.ui.cmdReadEEP->isEnabled());
+        app::testProbe(f).ui.cmdReadEEP->click();
+        ASSERT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
     }
 };
 
 TEST_F(WindowEeprom, ReloadFillsTheBoxesArmsSaveAndDrivesNoOutput) {
-    f.ui.tbxActive->setText("0");
+    app::testProbe(f).ui.tbxActive->setText("0");
     expectRead(0, cardImage()); // the strict mock refuses any output call
-    f.ui.cmdReadEEP->click();
+    app::testProbe(f).ui.cmdReadEEP->click();
 
-    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
-    EXPECT_EQ(f.ui.tbxBiAOMin[0]->text(), "10");
-    EXPECT_EQ(f.ui.tbxBiAOMin[7]->text(), "1017");
-    EXPECT_EQ(f.ui.tbx10VRef->text(), "9.9987");
-    EXPECT_EQ(f.ui.tbx5VRef->text(), "5.00005");
-    EXPECT_EQ(f.ui.tbxAIMaxVal[0]->text(), "FFFF");
-    EXPECT_EQ(f.ui.tbxAIMinVal[1]->text(), "1019");
-    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
-    EXPECT_FALSE(f.state.bLoading);
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMin[0]->text(), "10");
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMin[7]->text(), "1017");
+    EXPECT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "9.9987");
+    EXPECT_EQ(app::testProbe(f).ui.tbx5VRef->text(), "5.00005");
+    EXPECT_EQ(app::testProbe(f).ui.tbxAIMaxVal[0]->text(), "FFFF");
+    EXPECT_EQ(app::testProbe(f).ui.tbxAIMinVal[1]->text(), "1019");
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdRecover->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).state.bLoading);
     EXPECT_TRUE(h.prompts.messages.empty());
 }
 
@@ -76,15 +76,15 @@ TEST_F(WindowEeprom, FailedReloadReportsTheCodeAndArmsNothing) {
     card::EepImage garbage{};
     garbage.fill(0x1234);
     expectRead(0, garbage, 3);
-    f.ui.cmdReadEEP->click();
+    app::testProbe(f).ui.cmdReadEEP->click();
 
     EXPECT_EQ(h.prompts.messages, std::vector<std::string>{"Error Code=3"});
-    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "0");
-    EXPECT_EQ(f.ui.tbx10VRef->text(), "10.0");
-    EXPECT_EQ(f.state.dwEEPData, card::EepImage{});
-    EXPECT_TRUE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdRecover->isEnabled());
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "0");
+    EXPECT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "10.0");
+    EXPECT_EQ(app::testProbe(f).state.dwEEPData, card::EepImage{});
+    EXPECT_TRUE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdRecover->isEnabled());
 }
 
 TEST_F(WindowEeprom, StartUpWithOneCardLoadsIt) {
@@ -94,10 +94,10 @@ TEST_F(WindowEeprom, StartUpWithOneCardLoadsIt) {
     EXPECT_CALL(h.driver, Drvx_GetCardInfo(0, _, _, _)).WillOnce(Return(0));
     expectRead(0, cardImage());
     f.Form_Load();
-    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
-    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdRecover->isEnabled());
 }
 
 TEST_F(WindowEeprom, SaveWritesTheEditedTableAfterTheConfirmation) {
@@ -105,12 +105,12 @@ TEST_F(WindowEeprom, SaveWritesTheEditedTableAfterTheConfirmation) {
     // Typing a code drives the output (change handling), then SAVE writes it.
     EXPECT_CALL(h.driver, Drvx_ConfigAO(0, 0, 2)).WillOnce(Return(0));
     EXPECT_CALL(h.driver, Drvx_WriteAOVoltageH(0, 0, -2)).WillOnce(Return(0));
-    f.ui.tbxBiAOMin[1]->setText("fffe");
-    f.ui.tbx10VRef->setText("10.0001");
+    app::testProbe(f).ui.tbxBiAOMin[1]->setText("fffe");
+    app::testProbe(f).ui.tbx10VRef->setText("10.0001");
 
     card::EepImage written{};
     EXPECT_CALL(h.driver, Drvx_WriteEEP(0, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
-    f.ui.cmdWriteEEP->click();
+    app::testProbe(f).ui.cmdWriteEEP->click();
 
     ASSERT_EQ(h.prompts.confirmations.size(), 1u);
     EXPECT_EQ(h.prompts.confirmations[0].caption, "SAVE EEPROM");
@@ -120,24 +120,24 @@ TEST_F(WindowEeprom, SaveWritesTheEditedTableAfterTheConfirmation) {
     expected[11] = -2;
     expected[48] = -1;
     EXPECT_EQ(written, expected);
-    EXPECT_EQ(f.state.dwEEPData, cardImage());
-    EXPECT_EQ(f.ui.tbxBiAOMin[1]->text(), "fffe"); // no box rewritten
-    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
+    EXPECT_EQ(app::testProbe(f).state.dwEEPData, cardImage());
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMin[1]->text(), "fffe"); // no box rewritten
+    EXPECT_TRUE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
     EXPECT_TRUE(h.prompts.messages.empty());
 }
 
 TEST_F(WindowEeprom, SaveRefusesBadTextAndAnotherBoardWithoutWriting) {
     reloadBoard0();
-    f.ui.tbxAIMinVal[2]->setText("12 34");
-    f.ui.cmdWriteEEP->click();
+    app::testProbe(f).ui.tbxAIMinVal[2]->setText("12 34");
+    app::testProbe(f).ui.cmdWriteEEP->click();
     ASSERT_EQ(h.prompts.messages.size(), 1u);
     EXPECT_NE(h.prompts.messages[0].find("5.12V 0V(Hex): \"12 34\" is not hexadecimal"),
               std::string::npos)
         << h.prompts.messages[0];
 
-    f.ui.tbxAIMinVal[2]->setText("1234");
-    f.ui.tbxActive->setText("1");
-    f.ui.cmdWriteEEP->click();
+    app::testProbe(f).ui.tbxAIMinVal[2]->setText("1234");
+    app::testProbe(f).ui.tbxActive->setText("1");
+    app::testProbe(f).ui.cmdWriteEEP->click();
     ASSERT_EQ(h.prompts.messages.size(), 2u);
     EXPECT_NE(h.prompts.messages[1].find("board 0"), std::string::npos);
     EXPECT_TRUE(h.prompts.confirmations.empty());
@@ -146,20 +146,20 @@ TEST_F(WindowEeprom, SaveRefusesBadTextAndAnotherBoardWithoutWriting) {
 TEST_F(WindowEeprom, CancelledSaveCallsNoDriver) {
     reloadBoard0();
     h.prompts.confirmAnswers = {false};
-    f.ui.cmdWriteEEP->click();
+    app::testProbe(f).ui.cmdWriteEEP->click();
     EXPECT_EQ(h.prompts.confirmations.size(), 1u);
-    EXPECT_EQ(f.state.dwEEPSave, card::EepImage{});
+    EXPECT_EQ(app::testProbe(f).state.dwEEPSave, card::EepImage{});
 }
 
 TEST_F(WindowEeprom, RecoverReportsAFailureOnceAndKeepsTheTable) {
     reloadBoard0();
     EXPECT_CALL(h.driver, Drvx_RecoverEEP(0)).WillOnce(Return(card::Int16{12}));
-    f.ui.cmdRecover->click();
+    app::testProbe(f).ui.cmdRecover->click();
     EXPECT_EQ(h.prompts.messages, std::vector<std::string>{"Error Code=12"});
     EXPECT_TRUE(h.prompts.confirmations.empty());
-    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
-    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
-    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_TRUE(app::testProbe(f).ui.cmdRecover->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
 }
 
 // The simulated card end to end: trim by hand, save, restart, reload, recover.
@@ -193,7 +193,7 @@ TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
         sim::SimulatedDriver cards;
         factory = cards.eeprom(0);
         Session s(cards);
-        auto& ui = s.form->ui;
+        auto& ui = app::testProbe(*s.form).ui;
         ASSERT_FALSE(ui.cmdReadEEP->isEnabled());
         factoryCode = ui.tbxBiAOMax[1]->text().toStdString(); // CH0 Unipolar 10V +10V
         const auto factoryValue = static_cast<std::uint16_t>(std::stoul(factoryCode, nullptr, 16));
@@ -210,14 +210,13 @@ TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
         ui.cmdWriteEEP->click();
         EXPECT_TRUE(s.prompts.messages.empty());
         EXPECT_EQ(cards.eepromWrites(0), 1);
-        std::string problem;
-        ASSERT_TRUE(store.save(cards, &problem)) << problem;
+        ASSERT_TRUE(store.save(cards).ok());
     }
     {
         sim::SimulatedDriver cards; // the program started again
-        ASSERT_FALSE(store.load(cards).has_value());
+        ASSERT_TRUE(store.load(cards).ok());
         Session s(cards);
-        auto& ui = s.form->ui;
+        auto& ui = app::testProbe(*s.form).ui;
         EXPECT_EQ(ui.tbxBiAOMax[1]->text().toStdString(), trimmedCode);
         const auto words = cards.eeprom(0);
         for (std::size_t w : {0u, 1u, 2u, 3u, 26u, 47u, 50u, 100u, 127u}) {

@@ -1,6 +1,6 @@
 #include "app_harness.h"
 
-#include "card/board.h"
+#include "session/board.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -40,25 +40,25 @@ void expectCardInfo(MockDriver& driver, card::Int16 board, card::Int16 status = 
 }
 
 void expectNothingLoaded(const app::Form1& f) {
-    EXPECT_TRUE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdRecover->isEnabled());
-    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "0");
-    EXPECT_EQ(f.ui.tbxAIMaxVal[0]->text(), "7FFF");
-    EXPECT_EQ(f.ui.tbx10VRef->text(), "10.0");
+    EXPECT_TRUE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdRecover->isEnabled());
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "0");
+    EXPECT_EQ(app::testProbe(f).ui.tbxAIMaxVal[0]->text(), "7FFF");
+    EXPECT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "10.0");
 }
 
 void expectAllStepsOpen(const app::Form1& f) {
-    EXPECT_TRUE(f.ui.framRef->isEnabled());
-    for (auto* fr : f.ui.framAO) {
+    EXPECT_TRUE(app::testProbe(f).ui.framRef->isEnabled());
+    for (auto* fr : app::testProbe(f).ui.framAO) {
         EXPECT_TRUE(fr->isEnabled());
     }
-    for (auto* fr : f.ui.framAI) {
+    for (auto* fr : app::testProbe(f).ui.framAI) {
         EXPECT_TRUE(fr->isEnabled());
     }
-    EXPECT_FALSE(f.ui.framNOTE->isHidden());
-    EXPECT_TRUE(f.ui.cmdNext->isHidden());
-    EXPECT_TRUE(f.ui.cmdPrevious->isHidden());
+    EXPECT_FALSE(app::testProbe(f).ui.framNOTE->isHidden());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdNext->isHidden());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdPrevious->isHidden());
 }
 
 TEST(StartUp, NoCardShowsZeroLoadsNothingAndOpensAllSteps) {
@@ -67,7 +67,7 @@ TEST(StartUp, NoCardShowsZeroLoadsNothingAndOpensAllSteps) {
         InSequence order;
         EXPECT_CALL(h.driver, Drvx_DriverInit(_)).WillOnce(Invoke([&h](card::Int16& boards) {
             // The sample count is set before the library is opened.
-            EXPECT_EQ(h.form->state.dwAvgCount, 1000);
+            EXPECT_EQ(app::testProbe(*h.form).state.dwAvgCount, 1000);
             boards = 3;
             return card::Int16{0};
         }));
@@ -77,11 +77,11 @@ TEST(StartUp, NoCardShowsZeroLoadsNothingAndOpensAllSteps) {
     h.form->Form_Load();
 
     auto& f = *h.form;
-    EXPECT_EQ(f.ui.tbxTotal->text(), "0");
-    EXPECT_EQ(f.ui.tbxActive->text(), "0");
-    EXPECT_EQ(f.state.wDriverBoards, 3);
-    EXPECT_EQ(f.state.wErrCode, 0);
-    EXPECT_EQ(f.state.wAORange, (std::array<card::Int16, 4>{0, 2, 1, 3}));
+    EXPECT_EQ(app::testProbe(f).ui.tbxTotal->text(), "0");
+    EXPECT_EQ(app::testProbe(f).ui.tbxActive->text(), "0");
+    EXPECT_EQ(app::testProbe(f).state.wDriverBoards, 3);
+    EXPECT_EQ(app::testProbe(f).state.wErrCode, 0);
+    EXPECT_EQ(app::testProbe(f).state.wAORange, (std::array<card::Int16, 4>{0, 2, 1, 3}));
     EXPECT_TRUE(h.prompts.messages.empty());
     expectNothingLoaded(f);
     expectAllStepsOpen(f);
@@ -96,8 +96,8 @@ TEST(StartUp, FailedSearchLeavesTheCountAtZero) {
         EXPECT_CALL(h.driver, Drvx_SearchCard(_, _)).WillOnce(Return(0x55));
     }
     h.form->Form_Load();
-    EXPECT_EQ(h.form->ui.tbxTotal->text(), "0");
-    EXPECT_EQ(h.form->state.wErrCode, 0x55);
+    EXPECT_EQ(app::testProbe(*h.form).ui.tbxTotal->text(), "0");
+    EXPECT_EQ(app::testProbe(*h.form).state.wErrCode, 0x55);
     EXPECT_TRUE(h.prompts.messages.empty());
 }
 
@@ -112,14 +112,14 @@ TEST(StartUp, TwoCardsAreRecordedButNothingIsLoaded) {
     h.form->Form_Load();
 
     auto& f = *h.form;
-    EXPECT_EQ(f.ui.tbxTotal->text(), "2");
-    EXPECT_EQ(f.ui.tbxActive->text(), "0");
-    EXPECT_EQ(f.state.CardInfo[0].dwMemBase(), 0xFEB00000u);
-    EXPECT_EQ(f.state.CardInfo[1].dwMemBase(), 0xFEB01000u);
-    EXPECT_EQ(f.state.CardConfig[1].bytes[0], 2);
-    EXPECT_EQ(f.state.CardInfo[2], card::InfoRecord{});
+    EXPECT_EQ(app::testProbe(f).ui.tbxTotal->text(), "2");
+    EXPECT_EQ(app::testProbe(f).ui.tbxActive->text(), "0");
+    EXPECT_EQ(app::testProbe(f).state.CardInfo[0].dwMemBase(), 0xFEB00000u);
+    EXPECT_EQ(app::testProbe(f).state.CardInfo[1].dwMemBase(), 0xFEB01000u);
+    EXPECT_EQ(app::testProbe(f).state.CardConfig[1].bytes[0], 2);
+    EXPECT_EQ(app::testProbe(f).state.CardInfo[2], card::InfoRecord{});
     // RELOAD copies the active record; start-up does not.
-    EXPECT_EQ(f.state.ActiveCardInfo, card::InfoRecord{});
+    EXPECT_EQ(app::testProbe(f).state.ActiveCardInfo, card::InfoRecord{});
     expectNothingLoaded(f);
     expectAllStepsOpen(f);
 }
@@ -134,8 +134,8 @@ TEST(StartUp, MoreCardsThanTheTablesHoldAreCountedButOnlyThirtyTwoRecorded) {
         }
     }
     h.form->Form_Load();
-    EXPECT_EQ(h.form->ui.tbxTotal->text(), "33");
-    EXPECT_EQ(h.form->state.CardInfo[31].dwMemBase(), 0xFEB00000u + 31u * 0x1000u);
+    EXPECT_EQ(app::testProbe(*h.form).ui.tbxTotal->text(), "33");
+    EXPECT_EQ(app::testProbe(*h.form).state.CardInfo[31].dwMemBase(), 0xFEB00000u + 31u * 0x1000u);
     expectNothingLoaded(*h.form);
 }
 
@@ -151,16 +151,16 @@ TEST(StartUp, FailingCardInformationIsReportedPerBoardAndStartUpGoesOn) {
     h.form->Form_Load();
     EXPECT_EQ(h.prompts.messages,
               (std::vector<std::string>{"Get Card Information Err", "Get Card Information Err"}));
-    EXPECT_EQ(h.form->ui.tbxTotal->text(), "3");
-    EXPECT_EQ(h.form->state.wErrCode, kGetInfoFailure);
+    EXPECT_EQ(app::testProbe(*h.form).ui.tbxTotal->text(), "3");
+    EXPECT_EQ(app::testProbe(*h.form).state.wErrCode, kGetInfoFailure);
     // The failing board keeps what the library left in its records.
-    EXPECT_EQ(h.form->state.CardInfo[0].dwMemBase(), 0xFEB00000u);
+    EXPECT_EQ(app::testProbe(*h.form).state.CardInfo[0].dwMemBase(), 0xFEB00000u);
     expectAllStepsOpen(*h.form);
 }
 
 TEST(StartUp, OneCardBecomesTheActiveBoardAndIsLoadedAtOnce) {
     Harness h;
-    h.form->ui.tbxActive->setText("5");
+    app::testProbe(*h.form).ui.tbxActive->setText("5");
     {
         InSequence order;
         expectOpenAndSearch(h.driver, 1);
@@ -176,19 +176,19 @@ TEST(StartUp, OneCardBecomesTheActiveBoardAndIsLoadedAtOnce) {
     }
     h.form->Form_Load();
     auto& f = *h.form;
-    EXPECT_EQ(f.ui.tbxTotal->text(), "1");
-    EXPECT_EQ(f.ui.tbxActive->text(), "0");
-    EXPECT_EQ(f.ui.tbxBiAOMax[0]->text(), "7FF0");
-    EXPECT_EQ(f.ui.tbxBiAOMin[0]->text(), "10");
-    EXPECT_EQ(f.ui.tbx10VRef->text(), "10");
-    EXPECT_EQ(f.ui.tbxAIMaxVal[0]->text(), "7F00");
-    EXPECT_EQ(f.state.ActiveCardInfo.dwMemBase(), 0xFEB00000u);
-    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+    EXPECT_EQ(app::testProbe(f).ui.tbxTotal->text(), "1");
+    EXPECT_EQ(app::testProbe(f).ui.tbxActive->text(), "0");
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "7FF0");
+    EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMin[0]->text(), "10");
+    EXPECT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "10");
+    EXPECT_EQ(app::testProbe(f).ui.tbxAIMaxVal[0]->text(), "7F00");
+    EXPECT_EQ(app::testProbe(f).state.ActiveCardInfo.dwMemBase(), 0xFEB00000u);
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdRecover->isEnabled());
     // The range table is filled after the load; the load drove no output.
-    EXPECT_EQ(f.state.wAORange, (std::array<card::Int16, 4>{0, 2, 1, 3}));
-    EXPECT_FALSE(f.state.bLoading);
+    EXPECT_EQ(app::testProbe(f).state.wAORange, (std::array<card::Int16, 4>{0, 2, 1, 3}));
+    EXPECT_FALSE(app::testProbe(f).state.bLoading);
     EXPECT_TRUE(h.prompts.messages.empty());
     expectAllStepsOpen(f);
 }
@@ -203,94 +203,96 @@ TEST(StartUp, WithTwoCardsTheTechnicianChoosesAndReloads) {
         EXPECT_CALL(h.driver, Drvx_ReadEEP(Eq(1), _)).WillOnce(Return(0));
     }
     h.form->Form_Load();
-    h.form->ui.tbxActive->setText("1");
-    h.form->ui.cmdReadEEP->click();
-    EXPECT_EQ(h.form->state.ActiveCardInfo.dwMemBase(), 0xFEB01000u);
-    EXPECT_TRUE(h.form->ui.cmdWriteEEP->isEnabled());
-    EXPECT_FALSE(h.form->ui.cmdReadEEP->isEnabled());
+    app::testProbe(*h.form).ui.tbxActive->setText("1");
+    app::testProbe(*h.form).ui.cmdReadEEP->click();
+    EXPECT_EQ(app::testProbe(*h.form).state.ActiveCardInfo.dwMemBase(), 0xFEB01000u);
+    EXPECT_TRUE(app::testProbe(*h.form).ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(*h.form).ui.cmdReadEEP->isEnabled());
 
     // RELOAD of the same board again takes a movement of the scroll bar first.
-    h.form->ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_TRUE(h.form->ui.cmdReadEEP->isEnabled());
-    EXPECT_FALSE(h.form->ui.cmdWriteEEP->isEnabled());
+    app::testProbe(*h.form).ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_TRUE(app::testProbe(*h.form).ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(*h.form).ui.cmdWriteEEP->isEnabled());
 }
 
 TEST(BoardSelection, ReloadRefusesABadBoardNumberBeforeAnyDriverCall) {
     Harness h; // the strict mock fails on any driver call
     for (const char* bad : {"32", "abc", ""}) {
         h.prompts.messages.clear();
-        h.form->ui.tbxActive->setText(bad);
-        h.form->ui.cmdReadEEP->click();
+        app::testProbe(*h.form).ui.tbxActive->setText(bad);
+        app::testProbe(*h.form).ui.cmdReadEEP->click();
         ASSERT_EQ(h.prompts.messages.size(), 1u);
         EXPECT_NE(h.prompts.messages[0].find("Active Board"), std::string::npos);
-        EXPECT_TRUE(h.form->ui.cmdReadEEP->isEnabled());
-        EXPECT_FALSE(h.form->ui.cmdWriteEEP->isEnabled());
-        EXPECT_EQ(h.form->ui.tbxBiAOMax[0]->text(), "0");
+        EXPECT_TRUE(app::testProbe(*h.form).ui.cmdReadEEP->isEnabled());
+        EXPECT_FALSE(app::testProbe(*h.form).ui.cmdWriteEEP->isEnabled());
+        EXPECT_EQ(app::testProbe(*h.form).ui.tbxBiAOMax[0]->text(), "0");
     }
 }
 
 TEST(BoardSelection, ActiveBoardIsReadAfreshAndBadTextIsRefusedWithoutADriverCall) {
     Harness h; // the strict mock fails on any driver call
-    card::Context ctx = h.form->context();
-    h.form->ui.tbxActive->setText(" 7 ");
-    EXPECT_EQ(card::activeBoard(ctx), card::Int16{7});
+    session::Context ctx = app::testProbe(*h.form).context();
+    app::testProbe(*h.form).ui.tbxActive->setText(" 7 ");
+    EXPECT_EQ(session::activeBoard(ctx).optional(), card::Int16{7});
     for (const char* bad : {"32", "-1", "", "1.5", "x", "0x1", "99999999999"}) {
         h.prompts.messages.clear();
-        h.form->ui.tbxActive->setText(bad);
-        EXPECT_EQ(card::activeBoard(ctx), std::nullopt) << bad;
-        ASSERT_EQ(h.prompts.messages.size(), 1u) << bad;
-        EXPECT_NE(h.prompts.messages[0].find("Active Board"), std::string::npos);
-        EXPECT_NE(h.prompts.messages[0].find(std::string("\"") + bad + "\""), std::string::npos);
-        EXPECT_EQ(h.form->ui.tbxActive->text(), bad);
+        app::testProbe(*h.form).ui.tbxActive->setText(bad);
+        const auto board = session::activeBoard(ctx);
+        EXPECT_EQ(board.optional(), std::nullopt) << bad;
+        EXPECT_NE(board.refusal().find("Active Board"), std::string::npos);
+        EXPECT_NE(board.refusal().find(std::string("\"") + bad + "\""), std::string::npos);
+        EXPECT_EQ(app::testProbe(*h.form).ui.tbxActive->text(), bad);
     }
 }
 
 TEST(BoardSelection, MovingTheScrollBarReArmsReloadAndAnUpStepAtTheTopChangesNothing) {
     Harness h;
     auto& f = *h.form;
-    EXPECT_EQ(f.ui.VScroll2->minimum(), 0);
-    EXPECT_EQ(f.ui.VScroll2->maximum(), 32767);
-    EXPECT_EQ(f.ui.VScroll2->value(), 0);
+    EXPECT_EQ(app::testProbe(f).ui.VScroll2->minimum(), 0);
+    EXPECT_EQ(app::testProbe(f).ui.VScroll2->maximum(), 32767);
+    EXPECT_EQ(app::testProbe(f).ui.VScroll2->value(), 0);
 
     // The state a RELOAD leaves.
-    f.ui.cmdReadEEP->setEnabled(false);
-    f.ui.cmdWriteEEP->setEnabled(true);
-    f.ui.cmdRecover->setEnabled(true);
+    app::testProbe(f).ui.cmdReadEEP->setEnabled(false);
+    app::testProbe(f).ui.cmdWriteEEP->setEnabled(true);
+    app::testProbe(f).ui.cmdRecover->setEnabled(true);
 
-    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepSub); // up arrow at 0
-    EXPECT_EQ(f.ui.VScroll2->value(), 0);
-    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_TRUE(f.ui.cmdRecover->isEnabled());
+    app::testProbe(f).ui.VScroll2->triggerAction(
+        QAbstractSlider::SliderSingleStepSub); // up arrow at 0
+    EXPECT_EQ(app::testProbe(f).ui.VScroll2->value(), 0);
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdRecover->isEnabled());
 
-    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd); // down arrow
-    EXPECT_EQ(f.ui.VScroll2->value(), 1);
-    EXPECT_TRUE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdRecover->isEnabled());
-    EXPECT_EQ(f.ui.tbxActive->text(), "0");
+    app::testProbe(f).ui.VScroll2->triggerAction(
+        QAbstractSlider::SliderSingleStepAdd); // down arrow
+    EXPECT_EQ(app::testProbe(f).ui.VScroll2->value(), 1);
+    EXPECT_TRUE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdRecover->isEnabled());
+    EXPECT_EQ(app::testProbe(f).ui.tbxActive->text(), "0");
 
     // Back up again: a movement as well.
-    f.ui.cmdWriteEEP->setEnabled(true);
-    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(f.ui.VScroll2->value(), 0);
-    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
+    app::testProbe(f).ui.cmdWriteEEP->setEnabled(true);
+    app::testProbe(f).ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(app::testProbe(f).ui.VScroll2->value(), 0);
+    EXPECT_FALSE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
 }
 
 TEST(BoardSelection, ScrollBarDuringAnAutomaticRunDisarmsSaveButLeavesReloadDisabled) {
     Harness h;
     auto& f = *h.form;
-    f.ui.cmdReadEEP->setEnabled(false);
-    f.ui.cmdWriteEEP->setEnabled(true);
-    f.ui.cmdRecover->setEnabled(true);
-    const auto run = f.autoCalRun.begin();
-    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_FALSE(f.ui.cmdReadEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdWriteEEP->isEnabled());
-    EXPECT_FALSE(f.ui.cmdRecover->isEnabled());
+    app::testProbe(f).ui.cmdReadEEP->setEnabled(false);
+    app::testProbe(f).ui.cmdWriteEEP->setEnabled(true);
+    app::testProbe(f).ui.cmdRecover->setEnabled(true);
+    const auto run = app::testProbe(f).autoCalRun.begin();
+    app::testProbe(f).ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdRecover->isEnabled());
     autocal::RunControl::end(run);
-    f.ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_TRUE(f.ui.cmdReadEEP->isEnabled());
+    app::testProbe(f).ui.VScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_TRUE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
 }
 
 TEST(Exit, ClosesTheDriverThenEndsTheProgram) {
@@ -301,10 +303,10 @@ TEST(Exit, ClosesTheDriverThenEndsTheProgram) {
         EXPECT_EQ(h.endCalls, 0);
         return card::Int16{0x13};
     }));
-    h.form->ui.cmdExit->click();
+    app::testProbe(*h.form).ui.cmdExit->click();
     EXPECT_EQ(log, std::vector<std::string>{"close"});
     EXPECT_EQ(h.endCalls, 1);
-    EXPECT_EQ(h.form->state.wErrCode, 0x13);
+    EXPECT_EQ(app::testProbe(*h.form).state.wErrCode, 0x13);
 }
 
 TEST(Exit, ClosingTheWindowEndsTheProgramWithoutClosingTheDriver) {

@@ -34,8 +34,8 @@ struct SimRig {
 
     sim::SimulatedDriver cards;
     testing_support::Rig rig{cards};
-    card::Context ctx = rig.context();
-    card::RegisterAcquisition acquisition{rig.context()};
+    session::Context ctx = rig.context();
+    card::RegisterAcquisition acquisition{session::acquisitionPorts(ctx)};
     testing_support::MemoryTable table;
     autocal::Environment env{ctx, acquisition, table, {}, {}};
 };
@@ -44,11 +44,13 @@ TEST(Accuracy, EveryEndPointReachesItsTargetAndItsNominalVoltage) {
     for (std::uint32_t variant : {1u, 2u, 3u, 17u}) {
         SCOPED_TRACE("variant " + std::to_string(variant));
         SimRig r(variant);
-        ASSERT_EQ(autocal::runAutoCal(r.env), autocal::RunOutcome::Completed);
+        const auto outcome = autocal::runAutoCal(r.env);
+        ASSERT_TRUE(outcome) << outcome.refusal();
+        ASSERT_EQ(*outcome, autocal::RunOutcome::Completed);
         ASSERT_TRUE(r.rig.prompts.messages.empty()) << r.rig.prompts.messages.front();
         EXPECT_EQ(r.cards.violationCount(), 0);
 
-        const auto targets = std::get<autocal::Targets>(autocal::computeTargets(r.table));
+        const auto targets = *autocal::computeTargets(r.table);
         struct Kind {
             Int16 range;
             double upperVolts, lowerVolts;
@@ -67,7 +69,7 @@ TEST(Accuracy, EveryEndPointReachesItsTargetAndItsNominalVoltage) {
                     const caldata::Field box =
                         upper ? caldata::aoMax(4 * c + kind) : caldata::aoMin(4 * c + kind);
                     SCOPED_TRACE(caldata::describe(box));
-                    const Int16 code = *caldata::parseCode(r.table.text(box)).value;
+                    const Int16 code = *caldata::parseCode(r.table.text(box));
                     r.cards.Drvx_ConfigAO(0, c, k.range);
                     r.cards.Drvx_WriteAOVoltageH(0, c, code);
                     Int16 reading = 0;

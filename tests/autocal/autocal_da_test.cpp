@@ -1,7 +1,7 @@
 #include "autocal/autocal_da.h"
 #include "caldata/conversions.h"
-#include "card/board.h"
 #include "model_card.h"
+#include "session/board.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ struct DaRig {
     DaRig() {
         table.onChange = [this](caldata::Field f) { card.log.push_back("B" + table.text(f)); };
     }
-    autocal::EndPointResult run(Int16 channel, Int16 range, Int16 maxmin, Int16 target) {
+    core::Result<autocal::EndPoint> run(Int16 channel, Int16 range, Int16 maxmin, Int16 target) {
         return autocal::AutoCalDA(env, 0, channel, range, maxmin, target);
     }
     // The log from the first write of the fine search on (after the probe, or after the
@@ -35,7 +35,7 @@ struct DaRig {
     ModelCard card;
     testing_support::Rig rig{card.driver};
     testing_support::MemoryTable table;
-    card::Context ctx = rig.context();
+    session::Context ctx = rig.context();
     bool stop = false;
     autocal::Environment env{ctx, card, table,
                              [this](Int16 step, Long colour) {
@@ -50,8 +50,9 @@ TEST(AutoCalDA, UpperEndPointCallsInOrderAndShowsEachNextCodeBeforeTryingIt) {
     // r1 1000 at FFFF, r2 990 at FFF5: (1000 - 980) / 10 = 2, so the search starts at FFEB.
     r.card.script = {1000, 990, 975, 971, 970};
     const auto result = r.run(1, 3, 1, 970);
-    ASSERT_EQ(result.outcome, Outcome::Done);
-    EXPECT_EQ(result.wCalDAVal, static_cast<Int16>(0xFFE8));
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
+    EXPECT_EQ(result->wCalDAVal, static_cast<Int16>(0xFFE8));
     EXPECT_THAT(r.card.log,
                 ElementsAre("C1.3", "H7/65280", "W-1", "R7.1", "W-11", "R7.1", "W-21", "R7.1",
                             "BFFEA", "W-22", "R7.1", "BFFE9", "W-23", "R7.1", "BFFE8"));
@@ -65,8 +66,9 @@ TEST(AutoCalDA, BipolarLowerEndPointEstimatesFromTheProbeAndSearchesUpward) {
     DaRig r;
     r.card.script = {-1000, -990, -975, -971, -970};
     const auto result = r.run(0, 1, 0, -970);
-    ASSERT_EQ(result.outcome, Outcome::Done);
-    EXPECT_EQ(result.wCalDAVal, 0x17);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
+    EXPECT_EQ(result->wCalDAVal, 0x17);
     EXPECT_THAT(r.card.log, ElementsAre("C0.1", "H2/65280", "W0", "R5.2", "W10", "R5.2", "W20",
                                         "R5.2", "B15", "W21", "R5.2", "B16", "W22", "R5.2", "B17"));
     EXPECT_EQ(r.table.text(caldata::aoMin(2)), "17");
@@ -86,11 +88,12 @@ TEST(AutoCalDA, QuotientHalvesGoToTheEvenNeighbour) {
         DaRig r;
         r.card.script = {c.r1, c.r2, c.target};
         const auto result = r.run(0, c.range, c.maxmin, c.target);
-        ASSERT_EQ(result.outcome, Outcome::Done);
+        ASSERT_TRUE(result) << result.refusal();
+        ASSERT_EQ(result->outcome, Outcome::Done);
         ASSERT_EQ(r.card.writes.size(), 3u);
         EXPECT_EQ(r.card.writes[2], c.firstFineWrite);
         // The estimate already reached the target: written once, one code further returned.
-        EXPECT_EQ(result.wCalDAVal, static_cast<Int16>(c.firstFineWrite + (c.maxmin ? -1 : 1)));
+        EXPECT_EQ(result->wCalDAVal, static_cast<Int16>(c.firstFineWrite + (c.maxmin ? -1 : 1)));
     }
 }
 
@@ -99,26 +102,29 @@ TEST(AutoCalDA, StartsTheFineSearchAtTheStartCodeWhenTheEstimateWouldPassIt) {
     DaRig a;
     a.card.script = {1000, 995, 992, 990};
     auto result = a.run(0, 2, 1, 990);
-    ASSERT_EQ(result.outcome, Outcome::Done);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
     EXPECT_THAT(a.writesAfter(2), ElementsAre(-1, -2));
-    EXPECT_EQ(result.wCalDAVal, -3);
+    EXPECT_EQ(result->wCalDAVal, -3);
 
     // r1 within the margin: the estimate would lie above FFFF (and wrap to the bottom of the
     // range); the search starts at FFFF instead.
     DaRig b;
     b.card.script = {1000, 999, 996, 995};
     result = b.run(0, 2, 1, 995);
-    ASSERT_EQ(result.outcome, Outcome::Done);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
     EXPECT_THAT(b.writesAfter(2), ElementsAre(-1, -2));
-    EXPECT_EQ(result.wCalDAVal, -3);
+    EXPECT_EQ(result->wCalDAVal, -3);
 
     // The probe reading already at the target: the estimate is returned without a write.
     DaRig c;
     c.card.script = {1000, 900};
     result = c.run(0, 2, 1, 950);
-    ASSERT_EQ(result.outcome, Outcome::Done);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
     EXPECT_EQ(c.card.writes.size(), 2u);
-    EXPECT_EQ(result.wCalDAVal, -1);
+    EXPECT_EQ(result->wCalDAVal, -1);
 }
 
 TEST(AutoCalDA, UnipolarLowerEndPointHasNoEstimate) {
@@ -126,8 +132,9 @@ TEST(AutoCalDA, UnipolarLowerEndPointHasNoEstimate) {
         DaRig r;
         r.card.script = {25};
         const auto result = r.run(0, 0, 0, target);
-        ASSERT_EQ(result.outcome, Outcome::Done);
-        EXPECT_EQ(result.wCalDAVal, 0);
+        ASSERT_TRUE(result) << result.refusal();
+        ASSERT_EQ(result->outcome, Outcome::Done);
+        EXPECT_EQ(result->wCalDAVal, 0);
         EXPECT_THAT(r.card.log, ElementsAre("C0.0", "H0/65280", "W0", "R5.2"));
         EXPECT_GE(r.rig.clock.time, 1.0);
     }
@@ -136,8 +143,9 @@ TEST(AutoCalDA, UnipolarLowerEndPointHasNoEstimate) {
     DaRig r;
     r.card.script = {1, 1, 2, 3};
     const auto result = r.run(1, 2, 0, 3);
-    ASSERT_EQ(result.outcome, Outcome::Done);
-    EXPECT_EQ(result.wCalDAVal, 3);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
+    EXPECT_EQ(result->wCalDAVal, 3);
     EXPECT_THAT(r.card.log, ElementsAre("C1.2", "H5/65280", "W0", "R7.1", "W0", "R7.1", "B1", "W1",
                                         "R7.1", "B2", "W2", "R7.1", "B3"));
 }
@@ -146,18 +154,20 @@ TEST(AutoCalDA, RangeCodeOutsideTheTableUsesGroupZeroAndGainSeven) {
     DaRig upper;
     upper.card.script = {1000, 990, 975, 970};
     auto result = upper.run(1, 9, 1, 970);
-    ASSERT_EQ(result.outcome, Outcome::Done);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
     EXPECT_EQ(upper.card.log[0], "C1.9");
     EXPECT_EQ(upper.card.log[1], "H0/65280");
     EXPECT_EQ(upper.card.reads.front(), std::make_pair(Int16{7}, Int16{7}));
-    EXPECT_EQ(upper.table.text(caldata::aoMax(0)), caldata::hexText16(result.wCalDAVal));
+    EXPECT_EQ(upper.table.text(caldata::aoMax(0)), caldata::hexText16(result->wCalDAVal));
 
     // Its lower end point takes the unipolar way: no probe.
     DaRig lower;
     lower.card.script = {0, 1, 2};
     result = lower.run(0, -1, 0, 2);
-    ASSERT_EQ(result.outcome, Outcome::Done);
-    EXPECT_EQ(result.wCalDAVal, 2);
+    ASSERT_TRUE(result) << result.refusal();
+    ASSERT_EQ(result->outcome, Outcome::Done);
+    EXPECT_EQ(result->wCalDAVal, 2);
     EXPECT_EQ(lower.table.text(caldata::aoMin(0)), "2");
     EXPECT_EQ(lower.card.reads.front(), std::make_pair(Int16{5}, Int16{7}));
 }
@@ -173,14 +183,15 @@ TEST(AutoCalDA, FindsTheCodeWhereTheModelOutputReachesTheTarget) {
             const auto target =
                 static_cast<Int16>(std::nearbyint(volts / ModelCard::fullScale(gain) * 32768) + 2);
             const auto result = r.run(1, range, maxmin, target);
-            ASSERT_EQ(result.outcome, Outcome::Done) << range << " " << maxmin;
+            ASSERT_TRUE(result) << result.refusal();
+            ASSERT_EQ(result->outcome, Outcome::Done) << range << " " << maxmin;
             if (maxmin == 0 && !bipolar) {
                 continue; // the model's unipolar outputs start above 0 V
             }
             // The channel is left at the last code written, one step short of the result,
             // whose reading reached the target; the code before it had not.
             const auto last = static_cast<Int16>(r.card.writes.back());
-            EXPECT_EQ(last, static_cast<Int16>(result.wCalDAVal + (maxmin ? 1 : -1)));
+            EXPECT_EQ(last, static_cast<Int16>(result->wCalDAVal + (maxmin ? 1 : -1)));
             const Int16 atLast = r.card.modelReading(7, gain);
             EXPECT_TRUE(maxmin ? atLast <= target : atLast >= target);
             r.card.code[1] = static_cast<std::uint16_t>(last + (maxmin ? 1 : -1));
@@ -211,9 +222,8 @@ TEST(AutoCalDA, FailsWithoutAUsableSlopeOrWithinTheSixteenBitRange) {
         DaRig r;
         r.card.script = c.script;
         const auto result = r.run(0, c.range, c.maxmin, c.target);
-        ASSERT_EQ(result.outcome, Outcome::Failed) << c.reason;
-        EXPECT_THAT(result.failure, HasSubstr(c.reason));
-        EXPECT_FALSE(result.shown);
+        ASSERT_FALSE(result) << c.reason;
+        EXPECT_THAT(result.refusal(), HasSubstr(c.reason));
         EXPECT_LE(r.card.writes.size(), 2u); // no fine search
     }
 }
@@ -223,29 +233,29 @@ TEST(AutoCalDA, SearchThatWouldStepPastItsHalfOfTheRangeFails) {
     // n = (30000 - (-2760)) / 10 = 3276: the search starts at 8007 and never comes down.
     upper.card.script = {30000, 29990, 20000, 20000, 20000, 20000, 20000, 20000, 20000, 20000};
     auto result = upper.run(1, 1, 1, -2770);
-    ASSERT_EQ(result.outcome, Outcome::Failed);
+    ASSERT_FALSE(result);
     EXPECT_THAT(upper.writesAfter(2),
                 ElementsAre(-32761, -32762, -32763, -32764, -32765, -32766, -32767, -32768));
-    EXPECT_THAT(result.failure, HasSubstr("CH1 Bipolar 5V +5V"));
-    EXPECT_THAT(result.failure, HasSubstr("before code 8000"));
+    EXPECT_THAT(result.refusal(), HasSubstr("CH1 Bipolar 5V +5V"));
+    EXPECT_THAT(result.refusal(), HasSubstr("before code 8000"));
 
     DaRig lower;
     lower.card.script = {-30000, -29990, -20000, -20000, -20000,
                          -20000, -20000, -20000, -20000, -20000};
     result = lower.run(0, 3, 0, 2770);
-    ASSERT_EQ(result.outcome, Outcome::Failed);
+    ASSERT_FALSE(result);
     EXPECT_EQ(lower.card.writes.back(), 0x7FFF);
     EXPECT_EQ(lower.card.writes.size(), 2u + 8u);
-    EXPECT_THAT(result.failure, HasSubstr("CH0 Bipolar 10V -10V"));
-    EXPECT_THAT(result.failure, HasSubstr("before code 7FFF"));
+    EXPECT_THAT(result.refusal(), HasSubstr("CH0 Bipolar 10V -10V"));
+    EXPECT_THAT(result.refusal(), HasSubstr("before code 7FFF"));
 }
 
 TEST(AutoCalDA, FailedReadingEndsTheEndPoint) {
     DaRig timedOut;
     timedOut.card.statuses = {card::kReadingTimedOut};
     auto result = timedOut.run(0, 2, 1, 900);
-    ASSERT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_TRUE(result.shown); // the reading showed "TimeOut" itself
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.refusal(), "TimeOut"); // the reading's own message, alone
     EXPECT_EQ(timedOut.card.writes.size(), 1u);
     EXPECT_EQ(timedOut.rig.state.wErrCode, card::kReadingTimedOut);
 
@@ -253,17 +263,16 @@ TEST(AutoCalDA, FailedReadingEndsTheEndPoint) {
     refused.card.script = {1000, 990};
     refused.card.statuses = {0, 0, card::kReadingInProgress};
     result = refused.run(1, 3, 1, 970);
-    ASSERT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_FALSE(result.shown);
-    EXPECT_THAT(result.failure, HasSubstr("CH1 Bipolar 10V +10V"));
-    EXPECT_THAT(result.failure, HasSubstr("another reading"));
-    EXPECT_THAT(result.failure, HasSubstr("FFEB"));
+    ASSERT_FALSE(result);
+    EXPECT_THAT(result.refusal(), HasSubstr("CH1 Bipolar 10V +10V"));
+    EXPECT_THAT(result.refusal(), HasSubstr("another reading"));
+    EXPECT_THAT(result.refusal(), HasSubstr("FFEB"));
 }
 
 TEST(AutoCalDA, StopRequestEndsItAfterTheYieldOrReading) {
     DaRig waiting;
     waiting.rig.pump.at(3, [&] { waiting.stop = true; });
-    EXPECT_EQ(waiting.run(0, 0, 1, 900).outcome, Outcome::Stopped);
+    EXPECT_EQ(waiting.run(0, 0, 1, 900)->outcome, Outcome::Stopped);
     EXPECT_TRUE(waiting.card.reads.empty());
 
     DaRig searching;
@@ -273,7 +282,7 @@ TEST(AutoCalDA, StopRequestEndsItAfterTheYieldOrReading) {
             searching.stop = true;
         }
     };
-    EXPECT_EQ(searching.run(0, 0, 1, 970).outcome, Outcome::Stopped);
+    EXPECT_EQ(searching.run(0, 0, 1, 970)->outcome, Outcome::Stopped);
     EXPECT_EQ(searching.card.writes.size(), 4u);
     EXPECT_EQ(searching.table.text(caldata::aoMax(0)), "FFEA"); // as the search left it
 }

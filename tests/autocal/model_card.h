@@ -49,9 +49,6 @@ public:
             const Int16 s = statuses.front();
             statuses.pop_front();
             if (s != 0) {
-                if (s == card::kReadingTimedOut && prompts) {
-                    prompts->message("TimeOut"); // as the card's acquisition does
-                }
                 return s;
             }
         }
@@ -136,7 +133,6 @@ public:
     std::vector<Long> writes;
     std::vector<std::string> log;
     std::function<void()> onRead;
-    platform::Prompts* prompts = nullptr;
 };
 
 } // namespace autocal_testing

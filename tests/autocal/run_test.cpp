@@ -1,13 +1,12 @@
 #include "autocal/run.h"
 #include "caldata/conversions.h"
-#include "card/board.h"
 #include "model_card.h"
+#include "session/board.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using autocal::RunOutcome;
 using autocal_testing::Int16;
 using autocal_testing::Long;
 using autocal_testing::ModelCard;
@@ -16,54 +15,50 @@ using testing::ElementsAreArray;
 using testing::HasSubstr;
 
 TEST(Targets, WorkedExamplesRoundHalvesToEvenInDoublePrecision) {
-    auto t10 = std::get<autocal::PointTargets>(autocal::pointTargets(10, 9.98f, 0x7C9A, 3));
+    auto t10 = *autocal::pointTargets(10, 9.98f, 0x7C9A, 3);
     EXPECT_EQ(t10.plus, 31962);
     EXPECT_EQ(t10.zero, 3);
     EXPECT_EQ(t10.minus, -31959);
-    auto t5 = std::get<autocal::PointTargets>(autocal::pointTargets(5, 5.01f, 0x7D10, -2));
+    auto t5 = *autocal::pointTargets(5, 5.01f, 0x7D10, -2);
     EXPECT_EQ(t5.plus, 31952);
     EXPECT_EQ(t5.zero, -2);
     EXPECT_EQ(t5.minus, -31954); // the 0 V code minus the positive target, not minus the span
     // The nominal references give the reference readings themselves.
-    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(10, 10.0f, 0x7C9A, 3)).plus,
-              0x7C9A);
-    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(5, 5.0f, 0x7D10, -2)).plus,
-              0x7D10);
+    EXPECT_EQ(autocal::pointTargets(10, 10.0f, 0x7C9A, 3)->plus, 0x7C9A);
+    EXPECT_EQ(autocal::pointTargets(5, 5.0f, 0x7D10, -2)->plus, 0x7D10);
     // A half goes to the even neighbour: 10 / 8 x 2 = 2.5 and 10 / 8 x 6 = 7.5.
-    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(10, 8.0f, 2, 0)).plus, 2);
-    EXPECT_EQ(std::get<autocal::PointTargets>(autocal::pointTargets(10, 8.0f, 6, 0)).plus, 8);
+    EXPECT_EQ(autocal::pointTargets(10, 8.0f, 2, 0)->plus, 2);
+    EXPECT_EQ(autocal::pointTargets(10, 8.0f, 6, 0)->plus, 8);
 }
 
 TEST(Targets, OutsideTheSixteenBitRangeOrFromAZeroReferenceAreRefused) {
-    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 0.0f, 100, 0)));
-    EXPECT_TRUE(
-        std::holds_alternative<std::string>(autocal::pointTargets(10, 10.0f, 32767, -32768)));
-    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 5.0f, 20000, 0)));
+    EXPECT_TRUE(!autocal::pointTargets(10, 0.0f, 100, 0));
+    EXPECT_TRUE(!autocal::pointTargets(10, 10.0f, 32767, -32768));
+    EXPECT_TRUE(!autocal::pointTargets(10, 5.0f, 20000, 0));
     // +V out of range; -V = Z - (+V) = -span out of range only for a span of -32768.
-    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 9.9f, 32767, 1000)));
-    EXPECT_TRUE(std::holds_alternative<std::string>(autocal::pointTargets(10, 10.0f, -32768, 0)));
-    EXPECT_TRUE(
-        std::holds_alternative<autocal::PointTargets>(autocal::pointTargets(10, 10.0f, 32765, -2)));
+    EXPECT_TRUE(!autocal::pointTargets(10, 9.9f, 32767, 1000));
+    EXPECT_TRUE(!autocal::pointTargets(10, 10.0f, -32768, 0));
+    EXPECT_TRUE(static_cast<bool>(autocal::pointTargets(10, 10.0f, 32765, -2)));
 }
 
 TEST(Targets, FromTheBoxesNameTheBoxWhoseTextIsRefused) {
     testing_support::MemoryTable table;
     table.setText(caldata::ref10(), "abc");
     auto r = autocal::computeTargets(table);
-    ASSERT_TRUE(std::holds_alternative<std::string>(r));
-    EXPECT_THAT(std::get<std::string>(r), HasSubstr("10V Ref(TP2)"));
+    ASSERT_FALSE(r);
+    EXPECT_THAT(r.refusal(), HasSubstr("10V Ref(TP2)"));
 
     table.setText(caldata::ref10(), "10.0");
     table.setText(caldata::ref5(), "0");
     r = autocal::computeTargets(table);
-    ASSERT_TRUE(std::holds_alternative<std::string>(r));
-    EXPECT_THAT(std::get<std::string>(r), HasSubstr("5V Ref(TP3)"));
+    ASSERT_FALSE(r);
+    EXPECT_THAT(r.refusal(), HasSubstr("5V Ref(TP3)"));
 
     table.setText(caldata::ref5(), "5.0");
     table.setText(caldata::aiMin(2), "12G");
     r = autocal::computeTargets(table);
-    ASSERT_TRUE(std::holds_alternative<std::string>(r));
-    EXPECT_THAT(std::get<std::string>(r), HasSubstr("5.12V 0V(Hex)"));
+    ASSERT_FALSE(r);
+    EXPECT_THAT(r.refusal(), HasSubstr("5.12V 0V(Hex)"));
 
     table.setText(caldata::aiMin(2), "FFFE");
     table.setText(caldata::aiMax(2), "7D10");
@@ -71,7 +66,7 @@ TEST(Targets, FromTheBoxesNameTheBoxWhoseTextIsRefused) {
     table.setText(caldata::aiMax(1), "7C9A");
     table.setText(caldata::ref10(), "9.98");
     table.setText(caldata::ref5(), "5.01");
-    const auto t = std::get<autocal::Targets>(autocal::computeTargets(table));
+    const auto t = *autocal::computeTargets(table);
     EXPECT_EQ(t.plus10, 31962);
     EXPECT_EQ(t.zero10, 3);
     EXPECT_EQ(t.minus10, -31959);
@@ -87,15 +82,24 @@ TEST(Targets, SmallRangeCodesScaleTheUnsignedPattern) {
     EXPECT_EQ(autocal::scaledCode(ff80, 0.63 / 5), 8241);
 }
 
-// The run on the model card and an in-memory table.
+enum class RunOutcome { Completed, Stopped, Failed };
+
+// The run on the model card and an in-memory table. A failure's message is shown as the
+// window shows it.
 struct RunRig {
-    RunRig() { card.prompts = &rig.prompts; }
-    RunOutcome run() { return autocal::runAutoCal(env); }
+    RunOutcome run() {
+        const auto r = autocal::runAutoCal(env);
+        if (!r) {
+            rig.prompts.message(r.refusal());
+            return RunOutcome::Failed;
+        }
+        return *r == autocal::RunOutcome::Completed ? RunOutcome::Completed : RunOutcome::Stopped;
+    }
 
     ModelCard card;
     testing_support::Rig rig{card.driver};
     testing_support::MemoryTable table;
-    card::Context ctx = rig.context();
+    session::Context ctx = rig.context();
     bool stop = false;
     std::vector<Int16> steps;
     autocal::Environment env{ctx, card, table,
@@ -130,14 +134,14 @@ TEST(Run, GoesThroughTheStepsAndFillsEveryBox) {
     EXPECT_THAT(std::vector<P>(r.card.reads.end() - 6, r.card.reads.end()),
                 ElementsAre(P{5, 3}, P{4, 3}, P{5, 4}, P{4, 4}, P{5, 5}, P{4, 5}));
     // The small ranges' output points from the code just found for CH0 Unipolar 5V.
-    const auto upper = *caldata::parseCode(r.table.text(caldata::aoMax(0))).value;
-    const auto lower = Long{*caldata::parseCode(r.table.text(caldata::aoMin(0))).value};
+    const auto upper = *caldata::parseCode(r.table.text(caldata::aoMax(0)));
+    const auto lower = Long{*caldata::parseCode(r.table.text(caldata::aoMin(0)))};
     EXPECT_THAT(std::vector<Long>(r.card.writes.end() - 6, r.card.writes.end()),
                 ElementsAre(autocal::scaledCode(upper, 2.54 / 5), lower,
                             autocal::scaledCode(upper, 1.27 / 5), lower,
                             autocal::scaledCode(upper, 0.63 / 5), lower));
     // Readings in the boxes as hex text: 0.63 V reads close to 0.63 / 0.64 of full scale.
-    const auto small = *caldata::parseCode(r.table.text(caldata::aiMax(5))).value;
+    const auto small = *caldata::parseCode(r.table.text(caldata::aiMax(5)));
     EXPECT_NEAR(small, 0.63 / 0.64 * 32768, 200);
     EXPECT_EQ(r.table.text(caldata::aiMin(5)), "2");
     for (int k = 0; k < caldata::kOutputBoxes; ++k) {
@@ -186,7 +190,7 @@ TEST(Run, BoardThatBecomesInvalidEndsItWithTheBoardMessage) {
     };
     EXPECT_EQ(r.run(), RunOutcome::Failed);
     ASSERT_EQ(r.rig.prompts.messages.size(), 1u);
-    EXPECT_EQ(r.rig.prompts.messages[0], card::boardRefusal("x"));
+    EXPECT_EQ(r.rig.prompts.messages[0], autocal::runFailure(session::boardRefusal("x")));
     EXPECT_EQ(r.card.log.back().substr(0, 1), "R"); // nothing after the board went bad
 }
 
@@ -208,7 +212,7 @@ TEST(Run, FailuresEndItWithOneMessage) {
     EXPECT_EQ(refused.run(), RunOutcome::Failed);
     ASSERT_EQ(refused.rig.prompts.messages.size(), 1u);
     EXPECT_THAT(refused.rig.prompts.messages[0], HasSubstr("20.48V 0V(Hex)"));
-    EXPECT_THAT(refused.rig.prompts.messages[0], HasSubstr("another reading"));
+    EXPECT_THAT(refused.rig.prompts.messages[0], HasSubstr("Another reading is still under way"));
 
     // A dead output channel: no slope at its first end point.
     RunRig dead;

@@ -1,5 +1,6 @@
 #include "caldata/conversions.h"
 #include "caldata/messages.h"
+#include "core/text.h"
 
 #include <gtest/gtest.h>
 
@@ -22,58 +23,47 @@ TEST(HexText, UpperCaseWithoutPrefixOrLeadingZeros) {
 }
 
 TEST(ParseCode, FourDigitsAreASixteenBitPattern) {
-    EXPECT_EQ(parseCode("FFFF").value, -1);
-    EXPECT_EQ(parseCode("8000").value, -32768);
-    EXPECT_EQ(parseCode("7FFF").value, 32767);
-    EXPECT_EQ(parseCode("0").value, 0);
-    EXPECT_EQ(parseCode("ff").value, 255);
-    EXPECT_EQ(parseCode("00A0").value, 0xA0);
-    EXPECT_EQ(parseCode(" 7ff3\t").value, 0x7FF3);
+    EXPECT_EQ(parseCode("FFFF").optional(), -1);
+    EXPECT_EQ(parseCode("8000").optional(), -32768);
+    EXPECT_EQ(parseCode("7FFF").optional(), 32767);
+    EXPECT_EQ(parseCode("0").optional(), 0);
+    EXPECT_EQ(parseCode("ff").optional(), 255);
+    EXPECT_EQ(parseCode("00A0").optional(), 0xA0);
+    EXPECT_EQ(parseCode(" 7ff3\t").optional(), 0x7FF3);
 }
 
 TEST(ParseCode, LongerTextIsAThirtyTwoBitPatternWithinSixteenBits) {
     // A sign-extended slot shown with 8 digits reads back as the same value.
-    EXPECT_EQ(parseCode(hexText32(-1)).value, -1);
-    EXPECT_EQ(parseCode("FFFF8000").value, -32768);
-    EXPECT_EQ(parseCode("00007FFF").value, 32767);
-    EXPECT_EQ(parseCode("0000000000001").value, 1);
+    EXPECT_EQ(parseCode(hexText32(-1)).optional(), -1);
+    EXPECT_EQ(parseCode("FFFF8000").optional(), -32768);
+    EXPECT_EQ(parseCode("00007FFF").optional(), 32767);
+    EXPECT_EQ(parseCode("0000000000001").optional(), 1);
     for (const char* tooBig :
          {"0FFFF", "10000", "FFFF7FFF", "7FFFFFFF", "000000008000", "123456789ABCDEF0123"}) {
         const auto r = parseCode(tooBig);
         EXPECT_FALSE(r) << tooBig;
-        EXPECT_EQ(r.problem, "does not fit in 16 bits") << tooBig;
+        EXPECT_EQ(r.refusal(), "does not fit in 16 bits") << tooBig;
     }
 }
 
 TEST(ParseCode, RefusesWhatIsNoHexCodeAndSaysWhy) {
-    EXPECT_EQ(parseCode("").problem, "is empty");
-    EXPECT_EQ(parseCode("  ").problem, "is empty");
+    EXPECT_EQ(parseCode("").refusal(), "is empty");
+    EXPECT_EQ(parseCode("  ").refusal(), "is empty");
     for (const char* bad : {"12G", "-1", "1 2", "+5", "1.0", "\xC3\xA4"}) {
         const auto r = parseCode(bad);
         EXPECT_FALSE(r) << bad;
-        EXPECT_EQ(r.problem, "is not hexadecimal") << bad;
+        EXPECT_EQ(r.refusal(), "is not hexadecimal") << bad;
     }
     // A prefix typed by the user is refused, with a hint.
     for (const char* prefixed : {"&H1A", "&h1a", "0x1A"}) {
         EXPECT_FALSE(parseCode(prefixed)) << prefixed;
-        EXPECT_NE(parseCode(prefixed).problem.find("without a prefix"), std::string::npos);
+        EXPECT_NE(parseCode(prefixed).refusal().find("without a prefix"), std::string::npos);
     }
     const std::string withNul("1\0"
                               "2",
                               3);
     EXPECT_FALSE(parseCode(withNul));
-    EXPECT_EQ(parseCode(std::string(100000, 'F')).problem, "does not fit in 16 bits");
-}
-
-TEST(ParseLong, UpToFourDigitsUnsignedLongerTwosComplement) {
-    EXPECT_EQ(parseLong("FF80").value, 65408);
-    EXPECT_EQ(parseLong("FFFF").value, 65535);
-    EXPECT_EQ(parseLong("FFFFFF80").value, -128);
-    EXPECT_EQ(parseLong("7FFFFFFF").value, 0x7FFFFFFF);
-    EXPECT_EQ(parseLong("0000000001").value, 1);
-    EXPECT_EQ(parseLong("100000000").problem, "does not fit in 32 bits");
-    EXPECT_EQ(parseLong("").problem, "is empty");
-    EXPECT_FALSE(parseLong("&HFF"));
+    EXPECT_EQ(parseCode(std::string(100000, 'F')).refusal(), "does not fit in 16 bits");
 }
 
 TEST(Reference, WordsOfTheWorkedExamples) {
@@ -90,8 +80,8 @@ TEST(Reference, WordsOfTheWorkedExamples) {
           Case{"10.0001", 0x41200069, 16672, 105, "10.0001"}}) {
         const auto v = parseReference(c.text);
         ASSERT_TRUE(v) << c.text;
-        EXPECT_EQ(Float2Long(*v.value), c.pattern) << c.text;
-        const ReferenceWords w = referenceWords(*v.value);
+        EXPECT_EQ(Float2Long(*v.optional()), c.pattern) << c.text;
+        const ReferenceWords w = referenceWords(*v.optional());
         EXPECT_EQ(w.upper, c.upper) << c.text;
         EXPECT_EQ(w.lower, c.lower) << c.text;
         EXPECT_EQ(referenceText(w.upper, w.lower), c.shown) << c.text;
@@ -126,39 +116,39 @@ TEST(Reference, NotFiniteIsShownAsTextThatIsRefused) {
     for (const char* shown : {"NaN", "Inf", "-Inf", "nan", "infinity"}) {
         const auto r = parseReference(shown);
         EXPECT_FALSE(r) << shown;
-        EXPECT_EQ(r.problem, "is not a finite number") << shown;
+        EXPECT_EQ(r.refusal(), "is not a finite number") << shown;
     }
 }
 
 TEST(Reference, ParsingAcceptsDecimalNumbersOnly) {
-    EXPECT_EQ(parseReference(" 9.9987 ").value, 9.9987f);
-    EXPECT_EQ(parseReference("+5").value, 5.0f);
-    EXPECT_EQ(parseReference("-0.5").value, -0.5f);
-    EXPECT_EQ(parseReference("1e1").value, 10.0f);
-    EXPECT_EQ(parseReference(".5").value, 0.5f);
-    EXPECT_EQ(parseReference("").problem, "is empty");
-    EXPECT_EQ(parseReference("1e39").problem, "is out of range");
+    EXPECT_EQ(parseReference(" 9.9987 ").optional(), 9.9987f);
+    EXPECT_EQ(parseReference("+5").optional(), 5.0f);
+    EXPECT_EQ(parseReference("-0.5").optional(), -0.5f);
+    EXPECT_EQ(parseReference("1e1").optional(), 10.0f);
+    EXPECT_EQ(parseReference(".5").optional(), 0.5f);
+    EXPECT_EQ(parseReference("").refusal(), "is empty");
+    EXPECT_EQ(parseReference("1e39").refusal(), "is out of range");
     for (const char* bad : {"abc", "10V", "1 0", "++1", "+-1", "0x10", "1e", "&H10"}) {
-        EXPECT_EQ(parseReference(bad).problem, "is not a decimal number") << bad;
+        EXPECT_EQ(parseReference(bad).refusal(), "is not a decimal number") << bad;
     }
-    EXPECT_EQ(parseReference("9,9987").problem, "is not a decimal number (use a decimal point)");
+    EXPECT_EQ(parseReference("9,9987").refusal(), "is not a decimal number (use a decimal point)");
     EXPECT_FALSE(parseReference(std::string("1\0", 2)));
     EXPECT_FALSE(parseReference(std::string(100000, '9')));
 }
 
 TEST(Reference, TiesInTheTextRoundToEven) {
     // 16777217 lies exactly between the singles 16777216 and 16777218.
-    EXPECT_EQ(parseReference("16777217").value, 16777216.0f);
-    EXPECT_EQ(parseReference("16777219").value, 16777220.0f);
+    EXPECT_EQ(parseReference("16777217").optional(), 16777216.0f);
+    EXPECT_EQ(parseReference("16777219").optional(), 16777220.0f);
 }
 
 TEST(Messages, QuoteIsShortAndPrintable) {
-    EXPECT_EQ(quoteText("12G"), "\"12G\"");
-    EXPECT_EQ(quoteText(std::string("a\0b\n", 4)), "\"a?b?\"");
-    EXPECT_EQ(quoteText(std::string(1000, 'x')), "\"" + std::string(40, 'x') + "...\"");
+    EXPECT_EQ(core::quoteText("12G"), "\"12G\"");
+    EXPECT_EQ(core::quoteText(std::string("a\0b\n", 4)), "\"a?b?\"");
+    EXPECT_EQ(core::quoteText(std::string(1000, 'x')), "\"" + std::string(40, 'x') + "...\"");
     // A two-byte character across the cut is not split.
     const std::string text = std::string(39, 'x') + "\xC3\xA4" + "yyy";
-    EXPECT_EQ(quoteText(text), "\"" + std::string(39, 'x') + "...\"");
+    EXPECT_EQ(core::quoteText(text), "\"" + std::string(39, 'x') + "...\"");
     EXPECT_EQ(errorCodeText(12), "Error Code=12");
     EXPECT_EQ(errorCodeText(-3), "Error Code=-3");
 }

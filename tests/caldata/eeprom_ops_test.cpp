@@ -61,11 +61,11 @@ struct EepromTest : ::testing::Test {
         rig.activeBoard = std::to_string(b);
         EXPECT_CALL(driver, Drvx_ReadEEP(b, _)).WillOnce(DoAll(SetArgReferee<1>(img), Return(0)));
         auto ctx = rig.context();
-        return Reload(ctx, table);
+        return shown(rig.prompts, Reload(ctx, table));
     }
     void save() {
         auto ctx = rig.context();
-        Save(ctx, table);
+        shown(rig.prompts, Save(ctx, table));
     }
 };
 
@@ -140,7 +140,7 @@ TEST_F(EepromTest, FailedReadChangesNothingButReportsTheCode) {
     auto ctx = rig.context();
     table.changes.clear();
 
-    EXPECT_FALSE(Reload(ctx, table));
+    EXPECT_FALSE(shown(rig.prompts, Reload(ctx, table)));
 
     EXPECT_EQ(rig.prompts.messages, std::vector<std::string>{"Error Code=5"});
     EXPECT_EQ(rig.state.wErrCode, 5);
@@ -156,9 +156,9 @@ TEST_F(EepromTest, BadBoardTextIsRefusedBeforeAnyDriverCall) {
     for (const char* bad : {"", "32", "-1", "x"}) {
         rig.activeBoard = bad;
         auto ctx = rig.context();
-        EXPECT_FALSE(Reload(ctx, table));
-        Save(ctx, table);
-        Recover(ctx);
+        EXPECT_FALSE(shown(rig.prompts, Reload(ctx, table)));
+        shown(rig.prompts, Save(ctx, table));
+        shown(rig.prompts, Recover(ctx));
     }
     ASSERT_EQ(rig.prompts.messages.size(), 12u);
     EXPECT_NE(rig.prompts.messages[0].find("Active Board"), std::string::npos);
@@ -308,11 +308,11 @@ TEST_F(EepromTest, RecoverAsksNothingAndReportsOnlyFailures) {
     auto ctx = rig.context();
 
     EXPECT_CALL(driver, Drvx_RecoverEEP(0)).WillOnce(Return(0));
-    Recover(ctx);
+    shown(rig.prompts, Recover(ctx));
     EXPECT_TRUE(rig.prompts.messages.empty());
 
     EXPECT_CALL(driver, Drvx_RecoverEEP(0)).WillOnce(Return(card::Int16{12}));
-    Recover(ctx);
+    shown(rig.prompts, Recover(ctx));
     EXPECT_EQ(rig.prompts.messages, std::vector<std::string>{"Error Code=12"});
     EXPECT_EQ(rig.state.wErrCode, 12);
 

@@ -2,9 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <optional>
+#include <vector>
 
 using namespace caldata;
+
+namespace {
+
+// The box a word belongs to, if any.
+std::optional<Field> fieldOfWord(int word) {
+    for (const BoxWords& b : kWordMap) {
+        if (b.word == word || b.upperWord == word) {
+            return b.field;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 TEST(WordMap, WordsOfTheBoxes) {
     for (int k = 0; k < kOutputBoxes; ++k) {
@@ -30,8 +45,8 @@ TEST(WordMap, WordsOfTheBoxes) {
 
 TEST(WordMap, ReloadFillsOutputsThenReferencesThenTheWidestInputRangeFirst) {
     std::vector<Field> order;
-    for (std::size_t i : kReloadOrder) {
-        order.push_back(kWordMap[i].field);
+    for (const BoxWords& b : kReloadOrder) {
+        order.push_back(b.field);
     }
     std::vector<Field> expected;
     for (int k = 0; k < kOutputBoxes; ++k) {
@@ -44,13 +59,4 @@ TEST(WordMap, ReloadFillsOutputsThenReferencesThenTheWidestInputRangeFirst) {
         expected.push_back(aiMin(j));
     }
     EXPECT_EQ(order, expected);
-}
-
-TEST(WordMap, SaveWritesInAscendingWordOrder) {
-    int last = 0;
-    for (std::size_t i : kSaveOrder) {
-        EXPECT_GT(kWordMap[i].word, last);
-        last = std::max(kWordMap[i].word, kWordMap[i].upperWord);
-    }
-    EXPECT_EQ(last, 49);
 }

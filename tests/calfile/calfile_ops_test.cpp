@@ -35,10 +35,10 @@ public:
         }
         return content;
     }
-    std::string write(const std::string& name, const std::string& bytes) override {
+    core::Status write(const std::string& name, const std::string& bytes) override {
         ++writes;
         if (!writeProblem.empty()) {
-            return writeProblem;
+            return core::refuse(writeProblem);
         }
         files[name] = bytes;
         return {};
@@ -72,8 +72,20 @@ struct CalFile : testing::Test {
     RecordingPrompts prompts;
     const std::string name = "/cal/card1.ini";
 
-    bool exportFile() { return calfile::exportCalibration(table, files, prompts, name); }
-    bool importFile() { return calfile::importCalibration(table, files, prompts, name); }
+    bool exportFile() { return exportTo(name); }
+    bool importFile() { return importInto(table, name); }
+    // Export and Import with their messages shown as the window shows them.
+    bool exportTo(const std::string& file) {
+        return testing_support::shown(prompts, calfile::exportCalibration(table, files, file));
+    }
+    bool importInto(caldata::CalibrationTable& into, const std::string& file) {
+        const auto imported = calfile::importCalibration(into, files, file);
+        if (imported && !imported->empty()) {
+            prompts.message(*imported);
+            return false;
+        }
+        return testing_support::shown(prompts, imported);
+    }
     std::string value(std::string_view section, std::string_view key) {
         return calfile::Profile(files.files[name]).read(section, key, "<missing>");
     }
@@ -164,7 +176,7 @@ TEST_F(CalFile, ExportFailuresSayWhichFileAndWhy) {
     EXPECT_EQ(files.files.count(name), 0u) << "a file that cannot be read is not overwritten";
     EXPECT_THAT(prompts.messages.at(1), HasSubstr("Permission denied"));
 
-    EXPECT_FALSE(calfile::exportCalibration(table, files, prompts, ""));
+    EXPECT_FALSE(exportTo(""));
     EXPECT_THAT(prompts.messages.at(2), HasSubstr("no file name"));
 
     files.unreadable.clear();
@@ -187,7 +199,7 @@ TEST_F(CalFile, RoundTripGivesCodesBackAndReferencesInStandardForm) {
     const std::vector<std::string> exported = texts();
 
     MemoryTable fresh;
-    ASSERT_TRUE(calfile::importCalibration(fresh, files, prompts, name));
+    ASSERT_TRUE(importInto(fresh, name));
     for (std::size_t i = 2; i < calfile::kEntries.size(); ++i) {
         EXPECT_EQ(fresh.text(calfile::kEntries[i].field), exported[i]) << i;
     }
@@ -222,7 +234,7 @@ TEST_F(CalFile, ImportOfAFileThatCannotBeReadChangesNothing) {
     files.files[name] = kStartFile;
     files.unreadable.insert(name);
     EXPECT_FALSE(importFile());
-    EXPECT_FALSE(calfile::importCalibration(table, files, prompts, ""));
+    EXPECT_FALSE(importInto(table, ""));
     EXPECT_EQ(prompts.messages.size(), 3u);
     EXPECT_EQ(texts(), before);
     EXPECT_TRUE(table.changes.empty());

@@ -43,29 +43,29 @@ TEST_F(DiskFilesTest, WritesWholeFilesAndReadsThemBack) {
     const std::string name = path("card.ini");
     EXPECT_EQ(files.read(name).state, FileContent::State::Missing);
     const std::string bytes("[REF]\r\n10V=10\0\xFF\r\n", 17);
-    EXPECT_EQ(files.write(name, bytes), "");
+    EXPECT_TRUE(files.write(name, bytes).ok());
     EXPECT_EQ(contents(name), bytes);
     const FileContent read = files.read(name);
     EXPECT_EQ(read.state, FileContent::State::Read);
     EXPECT_EQ(read.bytes, bytes);
-    EXPECT_EQ(files.write(name, "x"), "");
+    EXPECT_TRUE(files.write(name, "x").ok());
     EXPECT_EQ(contents(name), "x");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
         << "no temporary file is left behind";
 }
 
 TEST_F(DiskFilesTest, RefusalsNameTheReason) {
-    EXPECT_THAT(files.write("", "x"), HasSubstr("no file name"));
-    EXPECT_THAT(files.write(path("missing/card.ini"), "x"), HasSubstr("does not exist"));
-    EXPECT_THAT(files.write(path("missing/card.ini"), "x"), HasSubstr("missing"));
-    EXPECT_THAT(files.write(folder.string(), "x"), HasSubstr("folder"));
+    EXPECT_THAT(files.write("", "x").refusal(), HasSubstr("no file name"));
+    EXPECT_THAT(files.write(path("missing/card.ini"), "x").refusal(), HasSubstr("does not exist"));
+    EXPECT_THAT(files.write(path("missing/card.ini"), "x").refusal(), HasSubstr("missing"));
+    EXPECT_THAT(files.write(folder.string(), "x").refusal(), HasSubstr("folder"));
     EXPECT_EQ(files.read(folder.string()).state, FileContent::State::Unreadable);
     EXPECT_EQ(files.read("").state, FileContent::State::Unreadable);
 
     const std::string readOnly = path("ro.ini");
-    ASSERT_EQ(files.write(readOnly, "kept"), "");
+    ASSERT_TRUE(files.write(readOnly, "kept").ok());
     fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read);
-    EXPECT_THAT(files.write(readOnly, "lost"), HasSubstr("read-only"));
+    EXPECT_THAT(files.write(readOnly, "lost").refusal(), HasSubstr("read-only"));
     EXPECT_EQ(contents(readOnly), "kept");
 
     const std::string large = path("large.ini");

@@ -76,7 +76,7 @@ struct Bench {
         rig.state.ActiveCardInfo.setMemBase(kBase);
     }
     Rig rig;
-    RegisterAcquisition acquisition{rig.context()};
+    RegisterAcquisition acquisition{session::acquisitionPorts(rig.context())};
     Int16 read(Int16 channel = 4, Int16 gain = 7, Int16 start = 1234) {
         value = start;
         return acquisition.MX4815_Get_AutoCal_Data(0, channel, gain, value);
@@ -99,8 +99,8 @@ TEST(RegisterAcquisition, ProgramsTheRegistersInTheDocumentedOrder) {
     Rig rig(driver);
     rig.state.dwAvgCount = 2;
     rig.state.ActiveCardInfo.setMemBase(kBase);
-    card::Context ctx{driver, clock, rig.pump, rig.prompts, rig.state, [] { return "0"; }};
-    RegisterAcquisition acquisition(ctx);
+    session::Context ctx{driver, clock, rig.pump, rig.prompts, rig.state, [] { return "0"; }};
+    RegisterAcquisition acquisition(session::acquisitionPorts(ctx));
     auto write = [&](std::uint32_t offset, Long value) -> auto& {
         return EXPECT_CALL(driver, Drvx_WritePhyMemory(at(offset), 32, value));
     };
@@ -193,6 +193,7 @@ TEST(RegisterAcquisition, CompletionPollAllowsTenThousandReads) {
     EXPECT_EQ(ok.value, 42);
     EXPECT_EQ(cleared.readCount, 10001);
     EXPECT_TRUE(ok.rig.prompts.messages.empty());
+    EXPECT_EQ(card::readingMessage(card::kReadingTimedOut), "TimeOut");
 
     ScriptedCard stuck;
     Bench late(stuck.driver, 1);
@@ -200,9 +201,9 @@ TEST(RegisterAcquisition, CompletionPollAllowsTenThousandReads) {
     EXPECT_EQ(late.read(), card::kReadingTimedOut);
     EXPECT_EQ(late.value, 1234);
     EXPECT_EQ(stuck.readCount, 10001);
-    EXPECT_EQ(stuck.writeCount, 8 + 3); // no conversion started after the time-out
-    EXPECT_EQ(late.rig.prompts.messages, std::vector<std::string>{"TimeOut"});
-    EXPECT_EQ(late.rig.pump.yields, 0); // the completion poll holds the window
+    EXPECT_EQ(stuck.writeCount, 8 + 3);             // no conversion started after the time-out
+    EXPECT_TRUE(late.rig.prompts.messages.empty()); // its caller shows "TimeOut"
+    EXPECT_EQ(late.rig.pump.yields, 0);             // the completion poll holds the window
 }
 
 TEST(RegisterAcquisition, SamplePollTimesOutAtTheTenThousandAndFirstRead) {
@@ -222,8 +223,8 @@ TEST(RegisterAcquisition, SamplePollTimesOutAtTheTenThousandAndFirstRead) {
     EXPECT_EQ(late.read(), card::kReadingTimedOut);
     EXPECT_EQ(late.value, 1234);
     EXPECT_EQ(stuck.readCount, 1 + 1 + 10001);
-    EXPECT_EQ(late.rig.pump.yields, 2 + 10001); // every read yields, the last one too
-    EXPECT_EQ(late.rig.prompts.messages, std::vector<std::string>{"TimeOut"});
+    EXPECT_EQ(late.rig.pump.yields, 2 + 10001);     // every read yields, the last one too
+    EXPECT_TRUE(late.rig.prompts.messages.empty()); // its caller shows "TimeOut"
 
     // The time-out ended that reading only: the next one runs normally.
     stuck.samples({9, 9});
@@ -237,8 +238,8 @@ TEST(RegisterAcquisition, RefusesWithoutRegisterBaseBeforeAnyAccess) {
     bench.rig.state.ActiveCardInfo.setMemBase(0);
     EXPECT_EQ(bench.read(), card::kReadingNoRegisters);
     EXPECT_EQ(bench.value, 1234);
-    ASSERT_EQ(bench.rig.prompts.messages.size(), 1u);
-    EXPECT_NE(bench.rig.prompts.messages[0].find("RELOAD"), std::string::npos);
+    EXPECT_TRUE(bench.rig.prompts.messages.empty());
+    EXPECT_NE(card::readingMessage(card::kReadingNoRegisters).find("RELOAD"), std::string::npos);
     EXPECT_TRUE(bench.rig.clock.sleeps.empty());
 }
 
@@ -247,7 +248,7 @@ TEST(RegisterAcquisition, RefusesImpossibleSetupsBeforeAnyAccess) {
     for (Long count : {0, -1, 32768}) {
         Bench bench(driver, count);
         EXPECT_EQ(bench.read(), card::kReadingBadSetup);
-        EXPECT_EQ(bench.rig.prompts.messages.size(), 1u);
+        EXPECT_TRUE(bench.rig.prompts.messages.empty());
         EXPECT_EQ(bench.value, 1234);
     }
     Bench bench(driver);
@@ -304,7 +305,7 @@ struct SimulatedReading {
     }
     sim::SimulatedDriver sim;
     Rig rig;
-    RegisterAcquisition acquisition{rig.context()};
+    RegisterAcquisition acquisition{session::acquisitionPorts(rig.context())};
 };
 
 } // namespace
@@ -355,5 +356,5 @@ TEST(RegisterAcquisitionOnSimulatedCard, StuckConversionTimesOut) {
     Int16 value = 321;
     EXPECT_EQ(r.acquisition.MX4815_Get_AutoCal_Data(0, 4, 7, value), card::kReadingTimedOut);
     EXPECT_EQ(value, 321);
-    EXPECT_EQ(r.rig.prompts.messages, std::vector<std::string>{"TimeOut"});
+    EXPECT_TRUE(r.rig.prompts.messages.empty()); // its caller shows "TimeOut"
 }

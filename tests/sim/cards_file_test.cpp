@@ -37,8 +37,10 @@ TEST(CardsFile, AWriteThroughTheDriverSurvivesARestart) {
     const CardsFile store(dir.filePath("sub/simulated-cards.dat"));
 
     SimulatedDriver first({.cards = 2});
-    std::string problem;
-    first.onEepromChanged = [&] { EXPECT_TRUE(store.save(first, &problem)) << problem; };
+    first.onEepromChanged = [&] {
+        const core::Status saved = store.save(first);
+        EXPECT_TRUE(saved) << saved.refusal();
+    };
     card::EepImage image{};
     const auto words = changedWords(first);
     for (std::size_t i = 0; i < 128; ++i) {
@@ -48,7 +50,7 @@ TEST(CardsFile, AWriteThroughTheDriverSurvivesARestart) {
     EXPECT_TRUE(QFile::exists(store.filePath()));
 
     SimulatedDriver second({.cards = 2});
-    EXPECT_EQ(store.load(second), std::nullopt);
+    EXPECT_TRUE(store.load(second).ok());
     EXPECT_EQ(second.eeprom(0), words);
     EXPECT_EQ(second.eeprom(1), second.factoryBackup(1));
 }
@@ -60,7 +62,7 @@ TEST(CardsFile, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndAM
     const auto words = changedWords(cards);
 
     cards.setEeprom(0, words);
-    EXPECT_EQ(CardsFile(dir.filePath("none.dat")).load(cards), std::nullopt);
+    EXPECT_TRUE(CardsFile(dir.filePath("none.dat")).load(cards).ok());
     EXPECT_EQ(cards.eeprom(0), words) << "a missing file changes nothing";
 
     const std::string good = cards.serialize();
@@ -76,16 +78,16 @@ TEST(CardsFile, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndAM
         const QString path = dir.filePath("damaged.dat");
         writeFile(path, content);
         cards.setEeprom(0, words);
-        const auto message = CardsFile(path).load(cards);
-        ASSERT_TRUE(message.has_value()) << content.size();
-        EXPECT_THAT(*message, HasSubstr("damaged.dat"));
+        const core::Status loaded = CardsFile(path).load(cards);
+        ASSERT_FALSE(loaded) << content.size();
+        EXPECT_THAT(loaded.refusal(), HasSubstr("damaged.dat"));
         EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
     }
 
     // A folder where the file should be, and a file beyond the size limit.
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.dat"));
     cards.setEeprom(0, words);
-    EXPECT_TRUE(CardsFile(dir.filePath("folder.dat")).load(cards).has_value());
+    EXPECT_FALSE(CardsFile(dir.filePath("folder.dat")).load(cards));
     EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
     {
         QFile huge(dir.filePath("huge.dat"));
@@ -93,9 +95,9 @@ TEST(CardsFile, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndAM
         ASSERT_TRUE(huge.resize(CardsFile::kMaxFileSize + 1));
     }
     cards.setEeprom(0, words);
-    const auto message = CardsFile(dir.filePath("huge.dat")).load(cards);
-    ASSERT_TRUE(message.has_value());
-    EXPECT_THAT(*message, HasSubstr("too large"));
+    const core::Status loaded = CardsFile(dir.filePath("huge.dat")).load(cards);
+    ASSERT_FALSE(loaded);
+    EXPECT_THAT(loaded.refusal(), HasSubstr("too large"));
     EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
 }
 
@@ -104,19 +106,19 @@ TEST(CardsFile, FailedSaveReportsAndKeepsTheOldFile) {
     ASSERT_TRUE(dir.isValid());
     SimulatedDriver cards({.cards = 1});
     writeFile(dir.filePath("blocker"), "not a folder");
-    std::string problem;
-    EXPECT_FALSE(CardsFile(dir.filePath("blocker/cards.dat")).save(cards, &problem));
-    EXPECT_FALSE(problem.empty());
+    const core::Status blocked = CardsFile(dir.filePath("blocker/cards.dat")).save(cards);
+    EXPECT_FALSE(blocked);
+    EXPECT_FALSE(blocked.refusal().empty());
 
     const CardsFile store(dir.filePath("cards.dat"));
-    ASSERT_TRUE(store.save(cards, &problem)) << problem;
+    ASSERT_TRUE(store.save(cards).ok());
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     cards.setEeprom(0, changedWords(cards));
-    const bool saved = store.save(cards, &problem); // refused unless running as root
+    const bool saved = store.save(cards).ok(); // refused unless running as root
     QFile::setPermissions(dir.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     SimulatedDriver reloaded({.cards = 1});
-    EXPECT_EQ(store.load(reloaded), std::nullopt);
+    EXPECT_TRUE(store.load(reloaded).ok());
     EXPECT_EQ(reloaded.eeprom(0), saved ? changedWords(cards) : reloaded.factoryBackup(0));
 
     QStandardPaths::setTestModeEnabled(true);

@@ -83,7 +83,7 @@ TEST(AnalogModel, EndCodesLieNearTheNominalPointsAndBadIndicesThrow) {
     const sim::AnalogModel m = sim::AnalogModel::make(3, 1);
     for (int ch = 0; ch < 2; ++ch) {
         for (int r = 0; r < 4; ++r) {
-            const auto nominal = sim::kOutputRanges[static_cast<std::size_t>(r)];
+            const auto nominal = sim::nominalRange(r);
             EXPECT_NEAR(m.outputVoltageAt(ch, r, m.idealOutputCode(ch, r, true)), nominal.high,
                         0.001);
             EXPECT_NEAR(m.outputVoltageAt(ch, r, m.idealOutputCode(ch, r, false)), nominal.low,

@@ -396,13 +396,14 @@ TEST(SimulatedDriverPersistence, SerializedCardsRestoreAndDamagedDataLeavesThemF
     const std::string text = saved.serialize();
 
     SimulatedDriver fresh({.cards = 2, .variant = 4});
-    std::string problem;
-    ASSERT_TRUE(fresh.restore(text, &problem)) << problem;
+    core::Status restored = fresh.restore(text);
+    ASSERT_TRUE(restored) << restored.refusal();
     EXPECT_EQ(fresh.eeprom(1), words);
     EXPECT_EQ(fresh.serialize(), text);
 
     SimulatedDriver more({.cards = 3, .variant = 4});
-    ASSERT_TRUE(more.restore(text, &problem)) << problem;
+    restored = more.restore(text);
+    ASSERT_TRUE(restored) << restored.refusal();
     EXPECT_EQ(more.eeprom(1), words);
     EXPECT_EQ(more.eeprom(2), more.factoryBackup(2));
 
@@ -422,12 +423,13 @@ TEST(SimulatedDriverPersistence, SerializedCardsRestoreAndDamagedDataLeavesThemF
     for (const std::string& bad : damaged) {
         SimulatedDriver target({.cards = 2, .variant = 4});
         target.setEeprom(1, words);
-        problem.clear();
-        EXPECT_FALSE(target.restore(bad, &problem)) << bad.size();
-        EXPECT_FALSE(problem.empty());
+        const core::Status r = target.restore(bad);
+        EXPECT_FALSE(r) << bad.size();
+        EXPECT_FALSE(r.refusal().empty());
         EXPECT_EQ(target.eeprom(1), target.factoryBackup(1));
     }
     SimulatedDriver otherVariant({.cards = 2, .variant = 9});
-    EXPECT_FALSE(otherVariant.restore(text, &problem));
-    EXPECT_THAT(problem, HasSubstr("variant 4"));
+    restored = otherVariant.restore(text);
+    EXPECT_FALSE(restored);
+    EXPECT_THAT(restored.refusal(), HasSubstr("variant 4"));
 }

@@ -3,12 +3,12 @@
 // Test doubles of the platform interfaces, the driver and the calibration table.
 
 #include "caldata/table.h"
-#include "card/context.h"
 #include "card/driver.h"
-#include "card/form_state.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "session/context.h"
+#include "session/form_state.h"
 
 #include <gmock/gmock.h>
 
@@ -108,6 +108,14 @@ public:
     std::function<void(const std::string&)> onMessage;
 };
 
+// Shows an operation's refusal as the window's handlers do; true when it succeeded.
+template <class R> bool shown(RecordingPrompts& prompts, const R& result) {
+    if (!result) {
+        prompts.message(result.refusal());
+    }
+    return result.ok();
+}
+
 class MockDriver : public card::Driver {
 public:
     MOCK_METHOD(card::Int16, Drvx_DriverInit, (card::Int16 & wTotalBoards), (override));
@@ -155,10 +163,11 @@ struct Rig {
     VirtualClock clock;
     ScriptedPump pump;
     RecordingPrompts prompts;
-    card::FormState state;
+    session::FormState state;
     std::string activeBoard = "0";
-    card::Context context() {
-        return card::Context{driver, clock, pump, prompts, state, [this] { return activeBoard; }};
+    session::Context context() {
+        return session::Context{driver,  clock, pump,
+                                prompts, state, [this] { return activeBoard; }};
     }
 };
 

@@ -20,6 +20,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -145,7 +146,7 @@ protected:
     }
 
     // Steps 2 to 4 of the window's start-up, into the form-level state.
-    card::Int16 startUp(card::FormState& state) {
+    card::Int16 startUp(session::FormState& state) {
         card::Int16 count = 0;
         state.wErrCode = library->Drvx_DriverInit(state.wDriverBoards);
         state.wErrCode = library->Drvx_SearchCard(count, card::kCardId);
@@ -164,7 +165,7 @@ protected:
 
 TEST_F(ThroughTheDll, StartUpPassesTheIdentifierBoardNumbersAndRecordsByAddress) {
     standIn.setCards(2);
-    card::FormState state;
+    session::FormState state;
     // Patterns in the caller's records show that the DLL writes into exactly these objects.
     for (std::size_t b = 0; b < 2; ++b) {
         state.CardInfo[b].bytes.fill(0x11);
@@ -276,7 +277,11 @@ TEST_F(ThroughTheDll, ReloadSaveRoundTripPassesTheWholeImage) {
     // the three boxes changed, slot 128 zero.
     std::vector<std::uint32_t> expected(words.begin(), words.end());
     for (std::size_t i = 0; i < 128; ++i) {
-        if (caldata::fieldOfWord(static_cast<int>(i))) {
+        const bool boxWord = std::any_of(
+            caldata::kWordMap.begin(), caldata::kWordMap.end(), [&](const caldata::BoxWords& b) {
+                return b.word == static_cast<int>(i) || b.upperWord == static_cast<int>(i);
+            });
+        if (boxWord) {
             expected[i] = static_cast<std::uint32_t>(static_cast<std::int16_t>(words[i]));
         }
     }

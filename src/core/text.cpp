@@ -1,6 +1,6 @@
-#include "card/text.h"
+#include "core/text.h"
 
-namespace card {
+namespace core {
 
 std::string quoteText(std::string_view text) {
     constexpr std::size_t kMaxBytes = 40;
@@ -26,4 +26,4 @@ std::string quoteText(std::string_view text) {
     return out;
 }
 
-} // namespace card
+} // namespace core

@@ -1,10 +1,10 @@
-#include "card/board.h"
-#include "card/text.h"
+#include "session/board.h"
+#include "core/text.h"
 
-namespace card {
+namespace session {
 
 std::optional<Int16> parseBoardNumber(std::string_view text) {
-    text = trimBlanks(text);
+    text = core::trimBlanks(text);
     if (text.empty() || text.size() > 2) {
         return std::nullopt;
     }
@@ -15,24 +15,23 @@ std::optional<Int16> parseBoardNumber(std::string_view text) {
         }
         value = value * 10 + (c - '0');
     }
-    if (value >= kMaxBoards) {
+    if (value >= card::kMaxBoards) {
         return std::nullopt;
     }
     return static_cast<Int16>(value);
 }
 
 std::string boardRefusal(std::string_view text) {
-    return "Active Board: " + quoteText(text) + " is not a board number from 0 to " +
-           std::to_string(kMaxBoards - 1) + ".";
+    return "Active Board: " + core::quoteText(text) + " is not a board number from 0 to " +
+           std::to_string(card::kMaxBoards - 1) + ".";
 }
 
-std::optional<Int16> activeBoard(Context& ctx) {
+core::Result<Int16> activeBoard(const Context& ctx) {
     const std::string text = ctx.activeBoardText();
-    auto board = parseBoardNumber(text);
-    if (!board) {
-        ctx.prompts.message(boardRefusal(text));
+    if (const auto board = parseBoardNumber(text)) {
+        return *board;
     }
-    return board;
+    return core::refuse(boardRefusal(text));
 }
 
-} // namespace card
+} // namespace session

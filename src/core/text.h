@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace card {
+namespace core {
 
 // Blanks as the window's text boxes and the calibration files know them: space and tab.
 constexpr bool isBlank(char c) {
@@ -19,6 +19,20 @@ constexpr std::string_view trimBlanks(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
+}
+
+// The value of a hexadecimal digit in either case, or -1 for any other character.
+constexpr int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
 }
 
 // Text a user typed, quoted for a message: at most 40 bytes (cut without splitting a UTF-8
@@ -38,4 +52,4 @@ private:
     bool& flag_;
 };
 
-} // namespace card
+} // namespace core
