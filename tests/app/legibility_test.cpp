@@ -187,7 +187,9 @@ TEST(WindowReads, TheWarningShowsItsFourLinesWholeWithoutScrollBars) {
             << ", outside the list's " << view.height() << " px" << scaleNote(*list).toStdString();
     }
     EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
-    EXPECT_TRUE(list->verticalScrollBar()->isHidden());
+    EXPECT_EQ(list->verticalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(list->verticalScrollBar()->isVisibleTo(list));
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisibleTo(list));
 }
 
 TEST(WindowReads, TextsTheProgramSetsFitTheirBoxes) {
