@@ -2,6 +2,7 @@
 // calibration table over the text boxes.
 #include "app/form1.h"
 #include "app/form1_look.h"
+#include "app/warning_picture.h"
 #include "card/facts.h"
 
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <vector>
 
 namespace app {
 
@@ -44,10 +46,35 @@ QLineEdit* boxOf(const Controls& ui, caldata::Field f) {
     return nullptr;
 }
 
+// Frame by frame, and in each from left to right and top to bottom.
+void setNaturalTabOrder(Controls& ui) {
+    // The small scroll bar beside "Active Board" is reached by Tab too: its arrow keys re-arm
+    // RELOAD. A click on it leaves the focus where it was, as before.
+    ui.VScroll2->setFocusPolicy(Qt::TabFocus);
+    std::vector<QWidget*> order{ui.tbxTotal,  ui.tbxActive, ui.VScroll2,  ui.cmdReadEEP,
+                                ui.tbx10VRef, ui.tbx5VRef,  ui.cmdAutoCal};
+    for (std::size_t k = 0; k < ui.framAO.size(); ++k) {
+        order.insert(order.end(), {ui.tbxBiAOMax[k], ui.cmdAOMaxAdd[k], ui.cmdAOMaxSub[k],
+                                   ui.tbxBiAOMin[k], ui.cmdAOMinAdd[k], ui.cmdAOMinSub[k]});
+    }
+    for (std::size_t j = 0; j < ui.framAI.size(); ++j) {
+        order.insert(order.end(), {ui.tbxAIMaxVal[j], ui.cmdReadMaxAI[j], ui.tbxAIMinVal[j],
+                                   ui.cmdReadMinAI[j]});
+    }
+    order.insert(order.end(),
+                 {ui.List1, ui.cmdWriteEEP, ui.cmdRecover, ui.cmdPrevious, ui.cmdNext, ui.cmdExit,
+                  ui.tbxFileName, ui.cmdBrowse, ui.cmdLoadINI, ui.cmdSaveINI});
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    }
+}
+
 } // namespace
 
 Form1::Form1(Services services, QWidget* parent) : QWidget(parent), services_(std::move(services)) {
     buildLayout();
+    setWindowIcon(warningIcon());
+    setNaturalTabOrder(ui);
     connectHandlers();
     if (QScreen* s = screen()) {
         QRect area = s->availableGeometry();

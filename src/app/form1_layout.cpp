@@ -224,6 +224,25 @@ void Form1::buildLayout() {
     ui.cmdLoadINI->setEnabled(false);
     ui.cmdSaveINI = button(ui.Frame3, "cmdSaveINI", "Export", twips(7560, 240, 1335, 495), large);
     ui.cmdSaveINI->setEnabled(false);
+
+    // The boxes the program fills show the start of what it puts there; a code box takes a
+    // smaller size for an eight-digit code, the others show a long text in their tooltip.
+    for (QLineEdit* b : {ui.tbxTotal, ui.tbxActive}) {
+        look::keepReadable(b, look::Overflow::ShrinkToFit);
+    }
+    for (const auto& boxes : {ui.tbxBiAOMax, ui.tbxBiAOMin}) {
+        for (QLineEdit* b : boxes) {
+            look::keepReadable(b, look::Overflow::ShrinkToFit);
+        }
+    }
+    for (const auto& boxes : {ui.tbxAIMaxVal, ui.tbxAIMinVal}) {
+        for (QLineEdit* b : boxes) {
+            look::keepReadable(b, look::Overflow::ShrinkToFit);
+        }
+    }
+    for (QLineEdit* b : {ui.tbx10VRef, ui.tbx5VRef, ui.tbxFileName}) {
+        look::keepReadable(b, look::Overflow::Tooltip);
+    }
 }
 
 } // namespace app
