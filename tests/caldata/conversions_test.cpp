@@ -152,3 +152,22 @@ TEST(Messages, QuoteIsShortAndPrintable) {
     EXPECT_EQ(errorCodeText(12), "Error Code=12");
     EXPECT_EQ(errorCodeText(-3), "Error Code=-3");
 }
+
+TEST(PlausibleReference, WithinTenPercentOfNominalOrRefusedNamingBoxTextAndRange) {
+    EXPECT_EQ(plausibleReference(ref10(), "9.9987").optional(), 9.9987f);
+    EXPECT_EQ(plausibleReference(ref10(), "9.0").optional(), 9.0f);
+    EXPECT_EQ(plausibleReference(ref10(), "11").optional(), 11.0f);
+    EXPECT_EQ(plausibleReference(ref5(), "4.5").optional(), 4.5f);
+    EXPECT_EQ(plausibleReference(ref5(), "5.5").optional(), 5.5f);
+    for (const char* bad : {"0", "-0", "-10.0", "1e-40", "1e38", "32767", "100000000", "8.99",
+                            "11.01", "5.0"}) {
+        const auto r = plausibleReference(ref10(), bad);
+        EXPECT_FALSE(r) << bad;
+        EXPECT_NE(r.refusal().find("10V Ref(TP2)"), std::string::npos) << bad;
+        EXPECT_NE(r.refusal().find(std::string("\"") + bad + "\""), std::string::npos) << bad;
+    }
+    EXPECT_NE(plausibleReference(ref5(), "10").refusal().find("from 4.5 to 5.5 V"),
+              std::string::npos);
+    EXPECT_NE(plausibleReference(ref5(), "abc").refusal().find("is not a decimal number"),
+              std::string::npos);
+}
