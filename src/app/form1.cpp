@@ -201,23 +201,47 @@ void Form1::OpenAllSteps() {
     ui.cmdPrevious->setVisible(false);
 }
 
-void Form1::HighlightStep(card::Int16 wStepNo, card::Long lColor) {
-    const QColor face = look::buttonFace();
-    const QColor highlight = look::fromColourValue(lColor);
-    auto setStep = [](QGroupBox* f, QLabel* a, QLabel* b, bool on, const QColor& colour) {
-        f->setEnabled(on);
-        look::paintBack(f, colour);
-        look::paintBack(a, colour);
-        look::paintBack(b, colour);
-    };
+namespace {
 
-    setStep(ui.framRef, ui.lbl5VRef, ui.lbl10VRef, false, face);
+void setStep(QGroupBox* f, QLabel* a, QLabel* b, bool on, const QColor& colour) {
+    f->setEnabled(on);
+    look::paintBack(f, colour);
+    look::paintBack(a, colour);
+    look::paintBack(b, colour);
+}
+
+// Every calibration frame enabled or disabled, in the button-face colour.
+void setAllSteps(const Controls& ui, bool on) {
+    const QColor face = look::buttonFace();
+    setStep(ui.framRef, ui.lbl5VRef, ui.lbl10VRef, on, face);
     for (std::size_t k = 0; k < ui.framAO.size(); ++k) {
-        setStep(ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k], false, face);
+        setStep(ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k], on, face);
     }
     for (std::size_t j = 0; j < ui.framAI.size(); ++j) {
-        setStep(ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j], false, face);
+        setStep(ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j], on, face);
     }
+}
+
+} // namespace
+
+void Form1::reopenSteps() {
+    setAllSteps(ui, true);
+}
+
+bool Form1::refusedDuringRun(const char* action) {
+    if (!autoCalRun.running()) {
+        return false;
+    }
+    services_.prompts.message("\"" + std::string(action) +
+                              "\": the automatic calibration is still running and keeps the "
+                              "calibration table and the outputs to itself. Let it finish, or "
+                              "click STOP, then try again. Nothing was changed.");
+    return true;
+}
+
+void Form1::HighlightStep(card::Int16 wStepNo, card::Long lColor) {
+    const QColor highlight = look::fromColourValue(lColor);
+    setAllSteps(ui, false);
 
     if (wStepNo >= 0 && wStepNo <= 7) {
         const auto k = static_cast<std::size_t>(wStepNo);

@@ -144,6 +144,9 @@ public:
     // Step highlighting.
     void HighlightStep(card::Int16 wStepNo, card::Long lColor);
     void OpenAllSteps();
+    // Every calibration frame usable and in the button-face colour again (after a run that
+    // stopped or failed).
+    void reopenSteps();
 
     // The calibration table.
     std::string text(caldata::Field f) const override;
@@ -157,6 +160,10 @@ private:
 
     void buildLayout();
     void connectHandlers();
+    // The code and reference boxes refuse the user's edits while a run goes (form1_autocal.cpp).
+    void setCalibrationBoxesReadOnly(bool readOnly);
+    // The refusal of an action that would change the table or drive an output during a run.
+    bool refusedDuringRun(const char* action);
 
     // A context for the subsystem logic, reading "Active Board" afresh on every call.
     session::Context context();

@@ -40,10 +40,17 @@ void Form1::cmdAutoCal_Click() {
         autoCalRun.requestStop();
         return;
     }
+    // What can be known at the click is checked before anything changes.
+    if (const core::Status checked = autocal::checkBeforeRun(context(), *this); !checked) {
+        report(checked);
+        return;
+    }
     const autocal::RunControl::Token run = autoCalRun.begin();
 
     ui.cmdReadEEP->setEnabled(false);
     ui.cmdAutoCal->setText(QStringLiteral("STOP"));
+    // Only the run writes the calibration boxes while it goes.
+    setCalibrationBoxesReadOnly(true);
 
     // Closing the window or EXIT (when the program does not end inside the click) stop the run.
     StopOnClose stopOnClose(this, run);
@@ -52,10 +59,13 @@ void Form1::cmdAutoCal_Click() {
         connect(ui.cmdExit, &QPushButton::clicked, this, [run] { run->stop = true; });
 
     session::Context ctx = context();
-    const autocal::Environment env{
+    autocal::RunTally tally;
+    autocal::Environment env{
         ctx, acquisition(), *this,
         [this](card::Int16 wStepNo, card::Long lColor) { HighlightStep(wStepNo, lColor); },
         [run] { return run->stop; }};
+    env.tally = &tally;
+    env.tableGone = [run] { return run->windowGone; };
     const auto outcome = autocal::runAutoCal(env);
 
     if (run->windowGone) {
@@ -66,9 +76,32 @@ void Form1::cmdAutoCal_Click() {
     QObject::disconnect(onExit);
     removeEventFilter(&stopOnClose);
     autocal::RunControl::end(run);
+    setCalibrationBoxesReadOnly(false);
     ui.cmdAutoCal->setText(QStringLiteral("START"));
     ui.cmdReadEEP->setEnabled(true);
-    report(outcome); // a failure's one message; a stop shows nothing
+    if (outcome && *outcome == autocal::RunOutcome::Completed) {
+        return; // the frames stay as the last step left them
+    }
+    // After a stop or a failure every frame is usable again, so that what the message
+    // advises can be done at once.
+    reopenSteps();
+    if (outcome) {
+        services_.prompts.message(autocal::stopMessage(tally));
+    }
+    report(outcome); // a failure's one message
+}
+
+void Form1::setCalibrationBoxesReadOnly(bool readOnly) {
+    for (std::size_t k = 0; k < ui.tbxBiAOMax.size(); ++k) {
+        ui.tbxBiAOMax[k]->setReadOnly(readOnly);
+        ui.tbxBiAOMin[k]->setReadOnly(readOnly);
+    }
+    for (std::size_t j = 0; j < ui.tbxAIMaxVal.size(); ++j) {
+        ui.tbxAIMaxVal[j]->setReadOnly(readOnly);
+        ui.tbxAIMinVal[j]->setReadOnly(readOnly);
+    }
+    ui.tbx10VRef->setReadOnly(readOnly);
+    ui.tbx5VRef->setReadOnly(readOnly);
 }
 
 } // namespace app

@@ -19,6 +19,9 @@ void Form1::cmdBrowse_Click() {
 }
 
 void Form1::cmdLoadINI_Click() {
+    if (refusedDuringRun("Import")) {
+        return;
+    }
     calfile::DiskFiles files;
     const auto imported =
         calfile::importCalibration(*this, files, ui.tbxFileName->text().toStdString());

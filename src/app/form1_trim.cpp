@@ -7,21 +7,33 @@
 namespace app {
 
 void Form1::cmdAOMaxAdd_Click(card::Int16 index) {
+    if (refusedDuringRun("+")) {
+        return;
+    }
     auto ctx = context();
     report(manual::step(ctx, *this, caldata::aoMax(index), +1));
 }
 
 void Form1::cmdAOMaxSub_Click(card::Int16 index) {
+    if (refusedDuringRun("-")) {
+        return;
+    }
     auto ctx = context();
     report(manual::step(ctx, *this, caldata::aoMax(index), -1));
 }
 
 void Form1::cmdAOMinAdd_Click(card::Int16 index) {
+    if (refusedDuringRun("+")) {
+        return;
+    }
     auto ctx = context();
     report(manual::step(ctx, *this, caldata::aoMin(index), +1));
 }
 
 void Form1::cmdAOMinSub_Click(card::Int16 index) {
+    if (refusedDuringRun("-")) {
+        return;
+    }
     auto ctx = context();
     report(manual::step(ctx, *this, caldata::aoMin(index), -1));
 }

@@ -74,6 +74,7 @@ private:
         return card::facts(card::outputRangeOfCode(range_).value_or(card::OutputRange{}));
     }
     Step start(Int16& r1);
+    std::string unreachable(Int16 r1, Int16 start) const;
     Step estimate(Int16 r1, Int16& r2, Int16& code);
     Step fineSearch(Int16 r2, Int16& code);
 
@@ -125,6 +126,15 @@ Search::Step Search::start(Int16& r1) {
     return read(r1, code);
 }
 
+// The failure of an end point whose output is already past its target at the start code.
+std::string Search::unreachable(Int16 r1, Int16 start) const {
+    const card::ReferenceFacts& ref = card::kReferences[facts().high == 10.0 ? 0 : 1];
+    return "the output reads " + std::to_string(r1) + " at code " + hex(start) + ", already " +
+           (upper_ ? "below" : "above") + " the target " + std::to_string(target_) +
+           ", so no code of this range reaches it; check the reference voltage typed in " +
+           std::string(ref.caption) + " (the targets come from it)";
+}
+
 // The probe 10 codes in and the code the fine search starts from.
 Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
     const long aim = long{target_} + (upper_ ? kMargin : -kMargin);
@@ -133,6 +143,10 @@ Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
                     "16-bit range to approach it from 10 counts away");
     }
     const Int16 start = code;
+    // Already past the target where the search starts: no code of this range reaches it.
+    if (upper_ ? r1 < target_ : r1 > target_) {
+        return fail(unreachable(r1, start));
+    }
     const Int16 probe = upper_ ? kUpperProbe : kLowerProbe;
     write(probe);
     if (const Step s = read(r2, probe); s != Step::Go) {
@@ -140,11 +154,13 @@ Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
     }
     const std::string readings = "the readings " + std::to_string(r1) + " at code " + hex(start) +
                                  " and " + std::to_string(r2) + " at code " + hex(probe);
-    // The change of the reading over the 10 codes of the probe; moving into the range from
-    // either end it must go the way the code goes (down from 0xFFFF, up from 0).
+    // The change of the reading over the 10 codes of the probe. Moving into the range it
+    // should go the way the code goes; an output saturated at the end may not, and its
+    // estimate is still taken (it rounds to the start code when the output is within the
+    // margin). Without any change there is no estimate at all.
     const long change = long{r1} - long{r2};
-    if (upper_ ? change <= 0 : change >= 0) {
-        return fail(readings + " do not follow the code, so no estimate can be made");
+    if (change == 0) {
+        return fail(readings + " do not change with the code, so no estimate can be made");
     }
     // Halves to even (the default rounding mode).
     double n = std::nearbyint(static_cast<double>(long{r1} - aim) / static_cast<double>(change));
@@ -155,7 +171,7 @@ Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
         return fail(readings + " put the target beyond code " + end);
     }
     // A negative estimate lies beyond the start code (the output there is already within
-    // the margin of the target, or short of it): the search starts at the start code.
+    // the margin of the target): the search starts at the start code.
     if (n < 0) {
         n = 0;
     }

@@ -19,12 +19,19 @@ inline constexpr card::Long kStepColour = 0xFF00;
 // prompts, form state, "Active Board"), the reading instrument, the calibration table (the
 // window's boxes; setting an output box runs its change handling), the window's step
 // highlighting and the stop request of the run.
+struct RunTally;
+
 struct Environment {
     session::Context& ctx;
     card::Acquisition& acquisition;
     caldata::CalibrationTable& table;
     std::function<void(card::Int16 wStepNo, card::Long lColor)> HighlightStep;
     StopRequest stopRequested;
+    // Filled by the run, when given: how many end points and input points it finished.
+    RunTally* tally = nullptr;
+    // True when the table and the form state are gone (the window was destroyed during a
+    // yield): the run then touches nothing on its way out.
+    std::function<bool()> tableGone = {};
 
     bool stopping() const { return stopRequested && stopRequested(); }
 };
@@ -61,13 +68,15 @@ OutputGroup outputGroup(card::Int16 wDAChannel, card::Int16 wRange);
 // the reading reaches the target; the code one step further is the result. Every code goes
 // to the driver sign-extended. Driver statuses and reading statuses go to wErrCode.
 //
-// Ends with a failure instead of a wrong code: a reading that fails, readings that do not
-// change with the code (or change the wrong way), a target, quotient or estimate out of the
-// 16-bit range (an estimate less than 3277 probe steps beyond the start code starts the
-// search at the start code), and a search that would step past 0x8000 (upper) or 0x7FFF
-// (lower). A failure is refused with the one message to show: "TimeOut" when a reading
-// timed out, otherwise runFailure() naming channel, range, end point and reason. Ends early,
-// with Stopped, when the stop request says so after a wait or a reading.
+// Ends with a failure instead of a wrong code: a reading that fails, an output already past
+// the target at the start code (upper: the reading at 0xFFFF below the target; bipolar
+// lower: the reading at 0x0000 above it), readings that do not change with the code, a
+// target, quotient or estimate out of the 16-bit range, and a search that would step past
+// 0x8000 (upper) or 0x7FFF (lower). An estimate on the start code's side of it (the output
+// within the 10-count margin, or a probe that moved the wrong way by little) starts the
+// search at the start code. A failure is refused with the one message to show: "TimeOut" when a
+// reading timed out, otherwise runFailure() naming channel, range, end point and reason. Ends
+// early, with Stopped, when the stop request says so after a wait or a reading.
 core::Result<EndPoint> AutoCalDA(const Environment& env, card::Int16 wBoardNo,
                                  card::Int16 wDAChannel, card::Int16 wRange, card::Int16 wMAXMIN,
                                  card::Int16 wCalADVal);

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace autocal {
 
@@ -42,10 +44,63 @@ core::Refusal readingFailure(const session::Context& ctx, caldata::Field box,
     return core::refuse(runFailure(caldata::describe(box) + ": " + refusal));
 }
 
+// The texts the code boxes held when the run started, and the boxes it has finished: a run
+// that stops or fails puts every box it had not finished back.
+class Journal {
+public:
+    explicit Journal(const caldata::CalibrationTable& table) {
+        for (const caldata::Field f : codeFields()) {
+            before_.push_back({f, table.text(f), false});
+        }
+    }
+    void finished(caldata::Field f) {
+        for (Entry& e : before_) {
+            e.done = e.done || e.field == f;
+        }
+    }
+    // Puts the unfinished boxes back, the output boxes' change handling held back as RELOAD
+    // holds it: the card is not driven with codes the run no longer stands for.
+    void restoreUnfinished(caldata::CalibrationTable& table, session::FormState& state) const {
+        core::ScopedFlag loading(state.bLoading);
+        for (const Entry& e : before_) {
+            if (!e.done) {
+                table.setText(e.field, e.text);
+            }
+        }
+    }
+    RunTally tally() const {
+        RunTally t;
+        for (const Entry& e : before_) {
+            if (e.done) {
+                ++(caldata::isOutput(e.field) ? t.endPoints : t.inputPoints);
+            }
+        }
+        return t;
+    }
+
+private:
+    struct Entry {
+        caldata::Field field;
+        std::string text;
+        bool done;
+    };
+    static std::vector<caldata::Field> codeFields() {
+        std::vector<caldata::Field> fields;
+        for (int k = 0; k < caldata::kOutputBoxes; ++k) {
+            fields.insert(fields.end(), {caldata::aoMax(k), caldata::aoMin(k)});
+        }
+        for (int j = 0; j < caldata::kInputBoxes; ++j) {
+            fields.insert(fields.end(), {caldata::aiMax(j), caldata::aiMin(j)});
+        }
+        return fields;
+    }
+    std::vector<Entry> before_;
+};
+
 // The run's phases. Each gives Completed, Stopped, or the refusal that ends the run.
 class Run {
 public:
-    explicit Run(const Environment& env) : env_(env), ctx_(env.ctx) {}
+    Run(const Environment& env, Journal& journal) : env_(env), ctx_(env.ctx), journal_(journal) {}
 
     core::Result<RunOutcome> inputReadings();
     core::Result<RunOutcome> endPoints(const Targets& targets);
@@ -62,6 +117,7 @@ private:
 
     const Environment& env_;
     session::Context& ctx_;
+    Journal& journal_;
 };
 
 // The three widest input ranges: their reference and 0 V readings.
@@ -74,10 +130,11 @@ core::Result<RunOutcome> Run::inputReadings() {
             if (env_.stopping()) {
                 return RunOutcome::Stopped;
             }
+            const caldata::Field box = upper ? caldata::aiMax(j) : caldata::aiMin(j);
             if (!r) {
-                return readingFailure(ctx_, upper ? caldata::aiMax(j) : caldata::aiMin(j),
-                                      r.refusal());
+                return readingFailure(ctx_, box, r.refusal());
             }
+            journal_.finished(box);
         }
     }
     return RunOutcome::Completed;
@@ -102,8 +159,9 @@ core::Result<RunOutcome> Run::endPoints(const Targets& targets) {
             if (r->outcome == Outcome::Stopped) {
                 return RunOutcome::Stopped;
             }
-            env_.table.setText(upper ? caldata::aoMax(k) : caldata::aoMin(k),
-                               caldata::hexText16(r->wCalDAVal));
+            const caldata::Field result = upper ? caldata::aoMax(k) : caldata::aoMin(k);
+            env_.table.setText(result, caldata::hexText16(r->wCalDAVal));
+            journal_.finished(result);
         }
     }
     return RunOutcome::Completed;
@@ -135,6 +193,7 @@ core::Result<RunOutcome> Run::measure(Long code, card::Source source, card::Gain
         return readingFailure(ctx_, box, readingProblem(status));
     }
     env_.table.setText(box, caldata::hexText16(reading));
+    journal_.finished(box);
     return RunOutcome::Completed;
 }
 
@@ -280,8 +339,30 @@ Long scaledCode(Int16 code, double factor) {
     return static_cast<Long>(std::nearbyint(unsignedCode * factor));
 }
 
-core::Result<RunOutcome> runAutoCal(const Environment& env) {
-    Run run(env);
+std::string stopMessage(const RunTally& t) {
+    return "The automatic calibration was stopped. " + std::to_string(t.endPoints) + " of the " +
+           std::to_string(RunTally::kEndPoints) + " output end points and " +
+           std::to_string(t.inputPoints) + " of the " + std::to_string(RunTally::kInputPoints) +
+           " input points were calibrated; the others keep the codes they had before START.";
+}
+
+core::Status checkBeforeRun(const session::Context& ctx, const caldata::CalibrationTable& table) {
+    const std::string notStarted = "The automatic calibration was not started: ";
+    for (const caldata::Field ref : {caldata::ref10(), caldata::ref5()}) {
+        if (const auto v = caldata::plausibleReference(ref, table.text(ref)); !v) {
+            return core::refuse(notStarted + v.refusal());
+        }
+    }
+    if (const auto board = session::loadedActiveBoard(ctx); !board) {
+        return core::refuse(notStarted + board.refusal());
+    }
+    return {};
+}
+
+namespace {
+
+core::Result<RunOutcome> runPhases(const Environment& env, Journal& journal) {
+    Run run(env, journal);
     auto o = run.inputReadings();
     if (!o || *o != RunOutcome::Completed) {
         return o;
@@ -295,6 +376,26 @@ core::Result<RunOutcome> runAutoCal(const Environment& env) {
         return o;
     }
     return run.smallRanges();
+}
+
+} // namespace
+
+core::Result<RunOutcome> runAutoCal(const Environment& env) {
+    if (const core::Status checked = checkBeforeRun(env.ctx, env.table); !checked) {
+        return core::refuse(checked.refusal());
+    }
+    Journal journal(env.table);
+    auto outcome = runPhases(env, journal);
+    if (env.tableGone && env.tableGone()) {
+        return outcome;
+    }
+    if (!outcome || *outcome != RunOutcome::Completed) {
+        journal.restoreUnfinished(env.table, env.ctx.state);
+    }
+    if (env.tally) {
+        *env.tally = journal.tally();
+    }
+    return outcome;
 }
 
 } // namespace autocal

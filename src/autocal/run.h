@@ -97,14 +97,35 @@ card::Long scaledCode(card::Int16 code, double factor);
 
 enum class RunOutcome { Completed, Stopped };
 
+// What a run finished: output end points (of 16) and input points (of 12) whose new codes it
+// left in their boxes.
+struct RunTally {
+    static constexpr int kEndPoints = 2 * card::kOutputBoxCount;
+    static constexpr int kInputPoints = 2 * card::kInputRangeCount;
+    int endPoints = 0;
+    int inputPoints = 0;
+};
+
+// The message after a stopped run: how much was calibrated, and that the rest kept its codes.
+std::string stopMessage(const RunTally& tally);
+
+// What START checks before it touches anything: both reference boxes hold plausible voltages
+// (within 10 % of 10 V and 5 V) and "Active Board" names the board the table was read from.
+// The refusal names the box or the board and what is wrong.
+core::Status checkBeforeRun(const session::Context& ctx, const caldata::CalibrationTable& table);
+
 // The automatic calibration, from the first input reading to the last small input range:
 // rows 0..2 of the input readings, the six targets, the sixteen end points of the two output
 // channels, the three small input ranges with channel 0's Unipolar 5V output. Every driver call
 // and reading takes the board of "Active Board" at that moment. Every result lands in its box.
 //
-// Stopped: the stop request said so after a yield. A failure is refused with the one message
-// to show: "TimeOut" when a reading timed out, otherwise runFailure() naming what failed.
-// The run shows nothing itself; the caption and RELOAD are the window's business.
+// Refused before anything is touched when checkBeforeRun refuses. Stopped: the stop request
+// said so after a yield. A failure is refused with the one message to show: "TimeOut" when a
+// reading timed out, otherwise runFailure() naming what failed. A run that stops or fails
+// puts every code box it had not finished back to the text it held when the run started (an
+// end point in the middle of its search, a reading that failed), with the output boxes'
+// change handling held back; the boxes it finished keep their new codes. The run shows
+// nothing itself; the caption, RELOAD and the frames are the window's business.
 core::Result<RunOutcome> runAutoCal(const Environment& env);
 
 } // namespace autocal

@@ -34,4 +34,23 @@ core::Result<Int16> activeBoard(const Context& ctx) {
     return core::refuse(boardRefusal(text));
 }
 
+core::Result<Int16> loadedActiveBoard(const Context& ctx) {
+    const auto board = activeBoard(ctx);
+    if (!board) {
+        return board;
+    }
+    const std::optional<Int16>& loaded = ctx.state.loadedBoard;
+    if (!loaded) {
+        return core::refuse("No calibration has been read from a card yet: RELOAD first.");
+    }
+    if (*board != *loaded) {
+        const std::string b = std::to_string(*board);
+        const std::string l = std::to_string(*loaded);
+        return core::refuse("Active Board is " + b +
+                            ", but the calibration shown was read from board " + l +
+                            ". Select board " + l + " again, or RELOAD board " + b + " first.");
+    }
+    return board;
+}
+
 } // namespace session

@@ -21,4 +21,8 @@ std::string boardRefusal(std::string_view text);
 // then changes nothing and calls no driver).
 core::Result<Int16> activeBoard(const Context& ctx);
 
+// The active board when it is the board the shown table was read from; otherwise the
+// refusal: no board number, nothing read from a card yet, or another board.
+core::Result<Int16> loadedActiveBoard(const Context& ctx);
+
 } // namespace session

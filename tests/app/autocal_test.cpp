@@ -1,8 +1,6 @@
 // The START button on the simulated card: the run's controls, its stop, and EXIT and closing
 // the window during a run.
-#include "app/form1.h"
-#include "sim/simulated_driver.h"
-#include "support/fakes.h"
+#include "app_harness.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -14,24 +12,7 @@
 
 namespace {
 
-struct SimWindow {
-    SimWindow() {
-        form = std::make_unique<app::Form1>(
-            app::Services{cards, clock, pump, prompts, true, [this] { ++endCalls; }});
-        form->Form_Load();
-        app::testProbe(*form).state.dwAvgCount =
-            50; // the run's logic, not its accuracy, is tested here
-        form->show();
-    }
-    bool running() const { return app::testProbe(*form).autoCalRun.running(); }
-
-    sim::SimulatedDriver cards;
-    testing_support::VirtualClock clock;
-    testing_support::ScriptedPump pump;
-    testing_support::RecordingPrompts prompts;
-    int endCalls = 0;
-    std::unique_ptr<app::Form1> form;
-};
+using app_testing::SimWindow;
 
 TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
     SimWindow w;
@@ -86,7 +67,10 @@ TEST(StartButton, ClickDuringTheRunStopsItAndNeverStartsASecondOne) {
     w.pump.at(3001, [&] { ui.cmdAutoCal->click(); });
     ui.cmdAutoCal->click();
     EXPECT_FALSE(w.running());
-    EXPECT_TRUE(w.prompts.messages.empty()); // no refused second reading, nothing shown
+    // One message, what the stop left (no refused second reading, nothing else).
+    ASSERT_EQ(w.prompts.messages.size(), 1u);
+    EXPECT_NE(w.prompts.messages[0].find("was stopped"), std::string::npos);
+    w.prompts.messages.clear();
     EXPECT_EQ(ui.cmdAutoCal->text(), "START");
     EXPECT_TRUE(ui.cmdReadEEP->isEnabled());
     EXPECT_LT(w.clock.time, 5.0);
@@ -122,16 +106,18 @@ TEST(StartButton, ClosingTheWindowDuringTheRunStopsItAndEndsTheProgram) {
     EXPECT_LT(w.clock.time, 5.0);
 }
 
-TEST(StartButton, FailureShowsOneMessageAndRestoresTheButtons) {
+TEST(StartButton, ReferenceThatIsNoNumberIsRefusedBeforeTheRunTouchesAnything) {
     SimWindow w;
     auto& ui = app::testProbe(*w.form).ui;
+    const long conversions = w.cards.conversions();
     ui.tbx10VRef->setText("ten");
     ui.cmdAutoCal->click();
     ASSERT_EQ(w.prompts.messages.size(), 1u);
     EXPECT_NE(w.prompts.messages[0].find("10V Ref(TP2)"), std::string::npos);
     EXPECT_EQ(ui.cmdAutoCal->text(), "START");
-    EXPECT_TRUE(ui.cmdReadEEP->isEnabled());
+    EXPECT_FALSE(ui.cmdReadEEP->isEnabled()); // as the start-up's RELOAD left it
     EXPECT_FALSE(w.running());
+    EXPECT_EQ(w.cards.conversions(), conversions);
 }
 
 } // namespace

@@ -24,6 +24,7 @@ struct SimRig {
         rig.state.dwAvgCount = 1000;
         rig.state.wAORange = {0, 2, 1, 3};
         rig.state.ActiveCardInfo.setMemBase(cards.memBase(0));
+        rig.state.loadedBoard = 0; // as RELOAD leaves it
         // The output boxes' change handling, as in the window.
         table.onChange = [this](caldata::Field f) { manual::outputChanged(ctx, table, f); };
         table.setText(caldata::ref10(),

@@ -209,15 +209,16 @@ TEST(AutoCalDA, FailsWithoutAUsableSlopeOrWithinTheSixteenBitRange) {
         const char* reason;
     };
     for (const Case& c : {
-             Case{0, 1, 900, {1000, 1000}, "do not follow the code"},    // no slope
-             Case{3, 0, -900, {-1000, -1010}, "do not follow the code"}, // wrong way
-             Case{0, 1, 32760, {}, "too close to the end"},              // target + 10
-             Case{1, 0, -32760, {}, "too close to the end"},             // target - 10
-             Case{0, 1, -30000, {30000, 29999}, "beyond code 8000"},     // quotient
-             Case{3, 0, 30000, {-30000, -29999}, "beyond code 7FFF"},    // 10 x n
-             // The output at the start code far short of the target: -60010, not FFFF / 0000.
-             Case{0, 1, 30000, {-30000, -30001}, "beyond code FFFF"},
-             Case{3, 0, -30000, {30000, 30001}, "beyond code 0000"},
+             Case{0, 1, 900, {1000, 1000}, "do not change with the code"},    // no slope
+             Case{3, 0, -900, {-1000, -1000}, "do not change with the code"}, // no slope
+             Case{0, 1, 32760, {}, "too close to the end"},                   // target + 10
+             Case{1, 0, -32760, {}, "too close to the end"},                  // target - 10
+             Case{0, 1, -30000, {30000, 29999}, "beyond code 8000"},          // quotient
+             Case{3, 0, 30000, {-30000, -29999}, "beyond code 7FFF"},         // 10 x n
+             // The output at the start code already past the target: unreachable.
+             Case{0, 1, 30000, {-30000, -30001}, "already below the target 30000"},
+             Case{3, 0, -30000, {30000, 30001}, "already above the target -30000"},
+             Case{2, 1, 1000, {999}, "reads 999 at code FFFF"},
          }) {
         DaRig r;
         r.card.script = c.script;
@@ -226,6 +227,45 @@ TEST(AutoCalDA, FailsWithoutAUsableSlopeOrWithinTheSixteenBitRange) {
         EXPECT_THAT(result.refusal(), HasSubstr(c.reason));
         EXPECT_LE(r.card.writes.size(), 2u); // no fine search
     }
+}
+
+TEST(AutoCalDA, UnreachableEndPointNamesItsReadingTargetAndTheReferenceToCheck) {
+    DaRig upper;
+    upper.card.script = {31000};
+    auto result = upper.run(0, 2, 1, 31500); // CH0 Unipolar 10V +10V
+    ASSERT_FALSE(result);
+    EXPECT_THAT(result.refusal(), HasSubstr("CH0 Unipolar 10V +10V (Hex)"));
+    EXPECT_THAT(result.refusal(), HasSubstr("reads 31000 at code FFFF"));
+    EXPECT_THAT(result.refusal(), HasSubstr("target 31500"));
+    EXPECT_THAT(result.refusal(), HasSubstr("10V Ref(TP2)"));
+    EXPECT_EQ(upper.card.writes.size(), 1u); // no probe, no search
+    EXPECT_EQ(upper.table.text(caldata::aoMax(1)), "0");
+
+    DaRig lower;
+    lower.card.script = {-31000};
+    result = lower.run(1, 1, 0, -31500); // CH1 Bipolar 5V -5V
+    ASSERT_FALSE(result);
+    EXPECT_THAT(result.refusal(), HasSubstr("CH1 Bipolar 5V -5V (Hex)"));
+    EXPECT_THAT(result.refusal(), HasSubstr("5V Ref(TP3)"));
+}
+
+TEST(AutoCalDA, WithinTheMarginOrAProbeTheWrongWayByLittleSearchesFromTheStartCode) {
+    // Within the margin at FFFF: 975 is short of 970 + 10, n = -2, the search starts at FFFF.
+    DaRig margin;
+    margin.card.script = {975, 972, 968};
+    auto result = margin.run(0, 2, 1, 970);
+    ASSERT_TRUE(result) << result.refusal();
+    EXPECT_EQ(result->wCalDAVal, static_cast<Int16>(0xFFFE));
+    EXPECT_THAT(margin.writesAfter(2), ElementsAre(-1));
+
+    // An output saturated at the top: 1000, then 1001 at the probe, for a target of 990; the
+    // quotient rounds to 0 and the search starts at FFFF instead of failing.
+    DaRig saturated;
+    saturated.card.script = {1000, 1001, 995, 990};
+    result = saturated.run(0, 3, 1, 990);
+    ASSERT_TRUE(result) << result.refusal();
+    EXPECT_THAT(saturated.writesAfter(2), ElementsAre(-1, -2));
+    EXPECT_EQ(result->wCalDAVal, static_cast<Int16>(0xFFFD));
 }
 
 TEST(AutoCalDA, SearchThatWouldStepPastItsHalfOfTheRangeFails) {

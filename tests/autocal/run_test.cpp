@@ -87,6 +87,7 @@ enum class RunOutcome { Completed, Stopped, Failed };
 // The run on the model card and an in-memory table. A failure's message is shown as the
 // window shows it.
 struct RunRig {
+    RunRig() { rig.state.loadedBoard = 0; } // as RELOAD leaves it
     RunOutcome run() {
         const auto r = autocal::runAutoCal(env);
         if (!r) {
@@ -226,9 +227,10 @@ TEST(Run, FailuresEndItWithOneMessage) {
     EXPECT_THAT(dead.rig.prompts.messages[0],
                 HasSubstr("Automatic calibration failed: CH1 Unipolar 5V +5V (Hex)"));
 
-    // A target out of range: nothing driven.
+    // A target out of range: nothing driven. The model reads the 10 V reference near the top
+    // of the 10.24 V range, so 10 / 9 of it is beyond 16 bits.
     RunRig target;
-    target.table.setText(caldata::ref10(), "0.1");
+    target.table.setText(caldata::ref10(), "9.0");
     EXPECT_EQ(target.run(), RunOutcome::Failed);
     ASSERT_EQ(target.rig.prompts.messages.size(), 1u);
     EXPECT_THAT(target.rig.prompts.messages[0], HasSubstr("+10 V target"));
