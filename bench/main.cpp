@@ -5,6 +5,8 @@
 //   mxcal_bench --check ...     exit status 1 when a scenario misses its goals
 #include "scenarios.h"
 
+#include <QApplication>
+
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -21,11 +23,17 @@ struct Scenario {
 constexpr Scenario kScenarios[] = {
     {"acquisition", "averaged readings of the input range points", bench::acquisitionScenario},
     {"autocal", "the whole automatic calibration (START)", bench::autocalScenario},
+    {"memory", "resident memory over ten runs of START", bench::memoryScenario},
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // The window is built without a display (Qt's offscreen platform) unless one is chosen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
     bool check = false;
     std::vector<std::string_view> chosen;
     for (int i = 1; i < argc; ++i) {

@@ -12,8 +12,13 @@ namespace bench {
 // 103 ms of mandated sleeps, and the longest gap between two yields to the window.
 bool acquisitionScenario(std::ostream& out);
 
-// The whole automatic calibration: wall time against the 22 settling waits plus 103 ms per
-// reading, the readings taken, the longest gap between yields, the end points' true error.
+// The whole automatic calibration through the window: wall time against the 22 settling
+// waits plus 103 ms per reading, the processor time, the longest gap between two processed
+// events, the end points' true error.
 bool autocalScenario(std::ostream& out);
+
+// Ten runs of the automatic calibration through the window on virtual time: how much the
+// resident memory grows.
+bool memoryScenario(std::ostream& out);
 
 } // namespace bench

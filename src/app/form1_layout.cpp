@@ -13,6 +13,7 @@
 #include <QScrollBar>
 
 #include <string_view>
+#include <vector>
 
 namespace app {
 
@@ -242,6 +243,18 @@ void Form1::buildLayout() {
     }
     for (QLineEdit* b : {ui.tbx10VRef, ui.tbx5VRef, ui.tbxFileName}) {
         look::keepReadable(b, look::Overflow::Tooltip);
+    }
+
+    // The controls inside the calibration frames keep their palettes through the highlighting.
+    std::vector<QGroupBox*> steps{ui.framRef};
+    steps.insert(steps.end(), ui.framAO.begin(), ui.framAO.end());
+    steps.insert(steps.end(), ui.framAI.begin(), ui.framAI.end());
+    for (QGroupBox* frame : steps) {
+        for (QWidget* w : frame->findChildren<QWidget*>()) {
+            if (qobject_cast<QLabel*>(w) == nullptr) {
+                look::keepOwnPalette(w);
+            }
+        }
     }
 }
 

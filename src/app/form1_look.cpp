@@ -176,8 +176,17 @@ void keepReadable(QLineEdit* box, Overflow overflow) {
 }
 
 void paintBack(QWidget* w, const QColor& colour) {
+    if (w->palette().color(QPalette::Window) == colour) {
+        return; // a palette set again is a new palette to the style's pixmap cache
+    }
     QPalette p = w->palette();
     p.setColor(QPalette::Window, colour);
+    w->setPalette(p);
+}
+
+void keepOwnPalette(QWidget* w) {
+    QPalette p = w->palette();
+    p.setResolveMask(~QPalette::ResolveMask{0});
     w->setPalette(p);
 }
 

@@ -32,6 +32,12 @@ QColor fromColourValue(card::Long value);
 // Sets the back colour of a frame or a label (its Window colour).
 void paintBack(QWidget* w, const QColor& colour);
 
+// Makes a control keep the palette it has now when its frame's colours change. The step
+// highlighting recolours frames many times a run; without this every control inside would
+// get a new palette each time, and the style would cache its pictures once more under each
+// new palette, so the memory grew with every run.
+void keepOwnPalette(QWidget* w);
+
 QColor buttonFace();
 QColor lightGreen();  // editable calibration boxes and "Active Board"
 QColor lightYellow(); // input codes, "Total Board", the file name

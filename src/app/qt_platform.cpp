@@ -4,8 +4,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace app {
@@ -22,7 +25,28 @@ void SteadyClock::Sleep(std::int32_t milliseconds) {
 }
 
 void QtEventPump::processEvents() {
+    // A reading yields after every status read, several thousand times a reading; the
+    // window takes its events at most every half millisecond, which no technician notices
+    // and which keeps the readings' processor time low.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastProcessed_ < std::chrono::microseconds(500)) {
+        return;
+    }
+    lastProcessed_ = now;
     QCoreApplication::processEvents();
+}
+
+void QtEventPump::waitForEvents(double maxSeconds) {
+    // A precise single-shot timer bounds the wait: its expiry is an event of its own, so
+    // the blocking processing below returns by the deadline at the latest, and at once when
+    // anything else arrives first.
+    const double ms = std::ceil(std::clamp(maxSeconds, 0.0, 3600.0) * 1000.0);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(static_cast<int>(ms));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    lastProcessed_ = std::chrono::steady_clock::now();
 }
 
 void QtPrompts::message(const std::string& text) {

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
+
 namespace app {
 
 class SteadyClock : public platform::Clock {
@@ -19,9 +21,15 @@ public:
     void Sleep(std::int32_t milliseconds) override;
 };
 
+// Qt's event processing. processEvents takes the pending events at most every half
+// millisecond; waitForEvents blocks until the next event or the deadline.
 class QtEventPump : public platform::EventPump {
 public:
     void processEvents() override;
+    void waitForEvents(double maxSeconds) override;
+
+private:
+    std::chrono::steady_clock::time_point lastProcessed_{};
 };
 
 // Message boxes and the open-file dialog, over the window once it is set (its caption is the

@@ -10,7 +10,9 @@ bool WaitSeconds(platform::Clock& clock, platform::EventPump& pump, float second
     // A NaN duration fails the comparison and returns at once, like 0.
     while (elapsed < duration) {
         elapsed = clock.now() - start;
-        pump.processEvents();
+        // Blocks until an event arrives or the rest of the wait has passed: the window
+        // answers at once and the wait costs no processor time.
+        pump.waitForEvents(duration - elapsed);
         if (stopRequested && stopRequested()) {
             return false;
         }

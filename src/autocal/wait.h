@@ -14,10 +14,11 @@ inline constexpr float kSettleSeconds = 1.0f;
 // (the technician clicked "STOP", or the program is ending). An empty function never asks.
 using StopRequest = std::function<bool()>;
 
-// Waits the given number of seconds while the window keeps processing its events: polls the
-// monotonic clock and yields once on every pass, never sleeps. A duration of 0 or less (or
-// not a number) returns at once without yielding. The stop request is asked after each
-// yield; the wait then ends early.
+// Waits the given number of seconds while the window keeps processing its events: on every
+// pass it reads the monotonic clock and lets the window wait for its next event, for the rest
+// of the duration at most; it never sleeps past an event. A duration of 0 or less (or not a
+// number) returns at once without yielding. The stop request is asked after each yield; the
+// wait then ends early.
 // Returns true when the whole duration has passed, false when the wait was stopped.
 bool WaitSeconds(platform::Clock& clock, platform::EventPump& pump, float seconds,
                  const StopRequest& stopRequested = {});

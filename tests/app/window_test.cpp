@@ -9,9 +9,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -215,8 +217,11 @@ TEST(Window, Fonts) {
     // Controls inside the large-font frames keep the window's own font.
     const double standard = f.font().pointSizeF();
     EXPECT_LT(standard, app::look::msSansSerifStandIn(12.0));
-    for (const QWidget* w : Widgets{app::testProbe(f).ui.framAO[0], app::testProbe(f).ui.lblAOMax[0], app::testProbe(f).ui.framAI[0],
-                                    app::testProbe(f).ui.lbl10VRef, app::testProbe(f).ui.tbx10VRef, app::testProbe(f).ui.List1, app::testProbe(f).ui.tbxFileName}) {
+    for (const QWidget* w :
+         Widgets{app::testProbe(f).ui.framAO[0], app::testProbe(f).ui.lblAOMax[0],
+                 app::testProbe(f).ui.framAI[0], app::testProbe(f).ui.lbl10VRef,
+                 app::testProbe(f).ui.tbx10VRef, app::testProbe(f).ui.List1,
+                 app::testProbe(f).ui.tbxFileName}) {
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), standard) << w->objectName().toStdString();
     }
     // A fallback face is chosen where the Windows face is missing.
@@ -381,6 +386,40 @@ TEST(CalibrationTable, MessageNamesOfTheBoxesAreTheWindowsCaptions) {
     }
     EXPECT_EQ(describe(caldata::ref10()), app::testProbe(f).ui.lbl10VRef->text().toStdString());
     EXPECT_EQ(describe(caldata::ref5()), app::testProbe(f).ui.lbl5VRef->text().toStdString());
+}
+
+TEST(QtPlatform, WaitForEventsReturnsWhenAnEventArrivesAndWithNothingToWaitFor) {
+    app::QtEventPump pump;
+    bool fired = false;
+    QTimer::singleShot(5, [&] { fired = true; });
+    // Blocks until the timer's event arrives (far sooner than the 30 s allowed) and
+    // processes it; a pump that did not wait would return with the event still pending.
+    while (!fired) {
+        pump.waitForEvents(30.0);
+    }
+    EXPECT_TRUE(fired);
+    pump.waitForEvents(0.0); // nothing pending and no time to wait: returns at once
+}
+
+TEST(Window, HighlightingLeavesThePalettesOfTheControlsInsideTheFramesAlone) {
+    // A new palette on every highlight made the style cache its pictures anew each time: the
+    // memory grew with every run. The frames and labels change colour, their controls not.
+    Harness h;
+    auto& ui = app::testProbe(*h.form).ui;
+    const std::vector<QWidget*> controls{ui.tbxBiAOMax[3], ui.cmdAOMaxAdd[3], ui.cmdAOMinSub[7],
+                                         ui.tbxAIMinVal[5], ui.tbx10VRef};
+    std::vector<qint64> keys;
+    for (QWidget* w : controls) {
+        keys.push_back(w->palette().cacheKey());
+    }
+    for (card::Int16 step : {3, 8, 7, 14, 8, 3}) {
+        h.form->HighlightStep(step, autocal::kStepColour);
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        EXPECT_EQ(controls[i]->palette().cacheKey(), keys[i]) << i;
+    }
+    EXPECT_EQ(ui.framAO[3]->palette().color(QPalette::Window),
+              app::look::fromColourValue(autocal::kStepColour));
 }
 
 TEST(QtPlatform, FileFilterInQtsForm) {

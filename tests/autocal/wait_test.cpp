@@ -19,6 +19,10 @@ TEST(WaitSeconds, PollsTheClockAndYieldsOnEveryPassUntilTheDurationHasPassed) {
     EXPECT_EQ(pump.yields, 64);
     EXPECT_DOUBLE_EQ(clock.time, 65.0 / 64);
     EXPECT_TRUE(clock.sleeps.empty()); // it never sleeps
+    // Each yield may block for the rest of the second, never longer; the last asks for none.
+    ASSERT_EQ(pump.waits.size(), 64u);
+    EXPECT_DOUBLE_EQ(pump.waits.front(), 63.0 / 64);
+    EXPECT_DOUBLE_EQ(pump.waits.back(), 0.0);
 }
 
 TEST(WaitSeconds, ZeroNegativeAndNotANumberReturnAtOnceWithoutYielding) {

@@ -56,8 +56,13 @@ public:
             everyYield();
         }
     }
+    void waitForEvents(double maxSeconds) override {
+        waits.push_back(maxSeconds);
+        processEvents();
+    }
     void at(long n, std::function<void()> action) { actions[n] = std::move(action); }
     long yields = 0;
+    std::vector<double> waits; // the longest wait asked for at each waiting yield
     std::map<long, std::function<void()>> actions;
     std::function<void()> everyYield;
 };
