@@ -5,21 +5,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
-#include <chrono>
-#include <thread>
-
 namespace app {
-
-double SteadyClock::now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SteadyClock::Sleep(std::int32_t milliseconds) {
-    if (milliseconds > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
-}
 
 void QtEventPump::processEvents() {
     QCoreApplication::processEvents();
