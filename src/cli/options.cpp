@@ -21,13 +21,13 @@ constexpr unsigned kAll = 0xFFFFu;
 constexpr unsigned kBoardCommands =
     bit(Command::Read) | bit(Command::Calibrate) | bit(Command::Write) | bit(Command::Recover);
 
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;
     bool takesValue;
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionSpec, 14> kOptions{{
+constexpr std::array<OptionRule, 14> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
@@ -52,8 +52,8 @@ constexpr std::array<std::pair<std::string_view, Command>, 5> kCommands{{
     {"recover", Command::Recover},
 }};
 
-const OptionSpec* findOption(std::string_view name) {
-    for (const OptionSpec& o : kOptions) {
+const OptionRule* findOption(std::string_view name) {
+    for (const OptionRule& o : kOptions) {
         if (o.name == name) {
             return &o;
         }
@@ -183,12 +183,12 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
             value = arg.substr(eq + 1);
             arg = arg.substr(0, eq);
         }
-        const OptionSpec* spec = findOption(arg);
-        if (!spec) {
+        const OptionRule* rule = findOption(arg);
+        if (!rule) {
             return core::refuse(std::string(arg) + " is not an option (see --help).");
         }
-        given.push_back(spec->name);
-        if (!spec->takesValue) {
+        given.push_back(rule->name);
+        if (!rule->takesValue) {
             if (inlineValue) {
                 return core::refuse(std::string(arg) + " takes no value.");
             }
