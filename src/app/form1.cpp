@@ -4,6 +4,7 @@
 #include "app/form1_look.h"
 #include "app/warning_picture.h"
 #include "card/facts.h"
+#include "session/startup.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -126,33 +127,15 @@ session::Context Form1::context() {
 }
 
 void Form1::Form_Load() {
-    card::Driver& driver = services_.driver;
-    state.dwAvgCount = 1000;
-    state.wErrCode = driver.Drvx_DriverInit(state.wDriverBoards);
-
-    card::Int16 boards = 0;
-    state.wErrCode = driver.Drvx_SearchCard(boards, card::kCardId);
-
-    // The record tables hold boards 0 to 31; a larger count is shown but further boards get
-    // no records.
-    const int recorded = std::min<int>(boards, card::kMaxBoards);
-    card::ModelName modelName{};
-    for (int b = 0; b < recorded; ++b) {
-        const auto i = static_cast<std::size_t>(b);
-        state.wErrCode = driver.Drvx_GetCardInfo(static_cast<card::Int16>(b), state.CardInfo[i],
-                                                 state.CardConfig[i], modelName);
-        if (state.wErrCode != 0) {
-            services_.prompts.message("Get Card Information Err");
-        }
+    auto ctx = context();
+    const session::FoundCards found = session::findCards(ctx);
+    for (std::size_t i = 0; i < found.infoFailed.size(); ++i) {
+        services_.prompts.message("Get Card Information Err");
     }
-
-    ui.tbxTotal->setText(QString::number(boards));
-    if (boards == 1) {
+    ui.tbxTotal->setText(QString::number(found.boards));
+    if (found.boards == 1) {
         ui.tbxActive->setText(QStringLiteral("0"));
         cmdReadEEP_Click();
-    }
-    for (std::size_t r = 0; r < state.wAORange.size(); ++r) {
-        state.wAORange[r] = card::kOutputRanges[r].rangeCode;
     }
     OpenAllSteps();
 }

@@ -13,17 +13,6 @@
 
 namespace app {
 
-double SteadyClock::now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SteadyClock::Sleep(std::int32_t milliseconds) {
-    if (milliseconds > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
-}
-
 void QtEventPump::processEvents() {
     // A reading yields after every status read, several thousand times a reading; the
     // window takes its events at most every half millisecond, which no technician notices

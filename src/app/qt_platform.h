@@ -1,11 +1,12 @@
 #pragma once
 
-// The real implementations of the platform interfaces: the steady clock, Qt's event
-// processing and Qt's dialogs.
+// The real implementations of the platform interfaces: the steady clock (shared with the
+// command line), Qt's event processing and Qt's dialogs.
 
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "platform/steady_clock.h"
 
 #include <QPointer>
 #include <QString>
@@ -15,11 +16,7 @@
 
 namespace app {
 
-class SteadyClock : public platform::Clock {
-public:
-    double now() override;
-    void Sleep(std::int32_t milliseconds) override;
-};
+using SteadyClock = platform::SteadyClock;
 
 // Qt's event processing. processEvents takes the pending events at most every half
 // millisecond; waitForEvents blocks until the next event or the deadline.

@@ -44,6 +44,27 @@ AnalogModel::Input inputTransfer(std::uint32_t v, int b, int g) {
     return in;
 }
 
+// How far one end of an output moves since the factory, as the change of its distance
+// beyond the nominal end (positive: further beyond). The wanted change keeps its size if
+// the distance stays within [lo, hi] one way or the other; otherwise the end moves as far as
+// the roomier way allows.
+double endDrift(double beyond, double wanted, double lo, double hi) {
+    for (const double d : {wanted, -wanted}) {
+        if (beyond + d >= lo && beyond + d <= hi) {
+            return d;
+        }
+    }
+    const double outward = hi - beyond;
+    const double inward = beyond - lo;
+    return outward >= inward ? std::max(outward, 0.0) : -std::max(inward, 0.0);
+}
+
+// A drift of 1 to 2 mV (the 10 V ranges twice that), either way.
+double wantedDrift(std::uint32_t v, int b, std::uint32_t what, double mV) {
+    const double x = between(v, b, what, -1.0, 1.0);
+    return (x < 0 ? -1.0 : 1.0) * (1.0 + std::fabs(x)) * mV;
+}
+
 } // namespace
 
 AnalogModel AnalogModel::make(std::uint32_t v, int b) {
@@ -113,6 +134,34 @@ std::int16_t AnalogModel::convert(int gainCode, double volts, std::uint64_t& noi
     const Input& i = in[static_cast<std::size_t>(gainCode)];
     const double code = std::nearbyint(i.offset + i.countsPerVolt * volts + n);
     return static_cast<std::int16_t>(std::clamp(code, -32768.0, 32767.0));
+}
+
+AnalogModel AnalogModel::aged(std::uint32_t v, int b) const {
+    AnalogModel m = *this;
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int r = 0; r < 4; ++r) {
+            const std::uint32_t k = static_cast<std::uint32_t>(4 * ch + r);
+            const NominalRange nominal = nominalRange(r);
+            const double mV = (nominal.high == 10.0 ? 2.0 : 1.0) / 1000.0;
+            const bool unipolar = nominal.low == 0.0;
+            Output& o = m.out[static_cast<std::size_t>(ch)][static_cast<std::size_t>(r)];
+            // The distances beyond the nominal ends stay where the end-point search works
+            // (room for its probe and margin, not so far that its estimate overshoots) and a
+            // unipolar zero is approached from code 0 in a few dozen steps.
+            const double lowLo = unipolar ? 0.0022 : 3.5 * mV;
+            const double lowHi = unipolar ? 0.006 : 7.75 * mV;
+            const double highLo = unipolar ? 2.5 * mV : 3.5 * mV;
+            const double highHi = unipolar ? 7.5 * mV : 7.75 * mV;
+            const double dLow = endDrift(nominal.low - o.v0,
+                                         wantedDrift(v, b, kWhatDriftLow + k, mV), lowLo, lowHi);
+            const double dHigh =
+                endDrift(o.v0 + o.slope * 65535.0 - nominal.high,
+                         wantedDrift(v, b, kWhatDriftHigh + k, mV), highLo, highHi);
+            o.v0 -= dLow;
+            o.slope += (dLow + dHigh) / 65535.0;
+        }
+    }
+    return m;
 }
 
 } // namespace sim

@@ -45,8 +45,13 @@ struct AnalogModel {
     std::array<std::array<Output, 4>, 2> out{};
     std::array<Input, 8> in{};
 
-    // The model of a board, fixed by the variant and the board.
+    // The model of a board as it left the factory, fixed by the variant and the board.
     static AnalogModel make(std::uint32_t variant, int board);
+    // The same board some time later: each output's end voltages have moved by 1 to 2 mV
+    // (twice that in the 10 V ranges), a shift of its offset and a gain change of a few
+    // hundredths of a percent, each end in the direction that keeps it reachable. The
+    // references and the A/D converter are as they were.
+    AnalogModel aged(std::uint32_t variant, int board) const;
 
     // A channel 0/1, range code 0..3 or gain code 0..7 out of range throws std::out_of_range.
     double outputVoltageAt(int channel, int rangeCode, std::uint16_t code) const;

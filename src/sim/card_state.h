@@ -15,7 +15,8 @@ namespace sim {
 struct SimulatedDriver::Card {
     int board = 0;
     std::uint32_t serial = 0;
-    AnalogModel model;
+    AnalogModel factory;                 // the analog side as it left the factory
+    AnalogModel model;                   // ... and as it is now, drifted since
     std::array<int, 2> range{};          // output range code per channel
     std::array<std::uint16_t, 2> code{}; // output code per channel
 

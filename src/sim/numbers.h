@@ -18,7 +18,9 @@ enum : std::uint32_t {
     kWhatInGain = 0x400,    // + gain code
     kWhatNoise = 0x500,
     kWhatDate = 0x600,
-    kWhatOther = 0x1000, // + word number
+    kWhatDriftLow = 0x700,  // + 4 * channel + range
+    kWhatDriftHigh = 0x800, // + 4 * channel + range
+    kWhatOther = 0x1000,    // + word number
 };
 
 // A 64-bit mixing function (splitmix64's finaliser).

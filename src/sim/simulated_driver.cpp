@@ -28,7 +28,8 @@ SimulatedDriver::SimulatedDriver(SimOptions options) : options_(options) {
         Card& c = cards_[static_cast<std::size_t>(b)];
         c.board = b;
         c.serial = 24100000u + (v % 400u) * 10000u + static_cast<std::uint32_t>(b);
-        c.model = AnalogModel::make(v, b);
+        c.factory = AnalogModel::make(v, b);
+        c.model = c.factory.aged(v, b);
         c.noise = noiseStart(v, b);
     }
     resetToFactory();
@@ -38,7 +39,7 @@ SimulatedDriver::~SimulatedDriver() = default;
 
 void SimulatedDriver::resetToFactory() {
     for (Card& c : cards_) {
-        const EepromWords factory = factoryImage(c.model, c.serial, options_.variant, c.board);
+        const EepromWords factory = factoryImage(c.factory, c.serial, options_.variant, c.board);
         c.eeprom = factory;
         c.backup = factory;
     }
@@ -128,6 +129,11 @@ double SimulatedDriver::reference5V(int board) const {
 double SimulatedDriver::outputVoltageAt(int board, int channel, int rangeCode,
                                         std::uint16_t code) const {
     return card(board).model.outputVoltageAt(channel, rangeCode, code);
+}
+
+double SimulatedDriver::factoryOutputVoltageAt(int board, int channel, int rangeCode,
+                                               std::uint16_t code) const {
+    return card(board).factory.outputVoltageAt(channel, rangeCode, code);
 }
 
 double SimulatedDriver::outputVoltage(int board, int channel) const {

@@ -101,6 +101,9 @@ public:
     double reference5V(int board) const;                // true voltage at the 5 V test point
     double outputVoltage(int board, int channel) const; // true output now
     double outputVoltageAt(int board, int channel, int rangeCode, std::uint16_t code) const;
+    // The output as it was when the card left the factory: the cards have aged since, so
+    // their stored calibration fits this, not the output of now.
+    double factoryOutputVoltageAt(int board, int channel, int rangeCode, std::uint16_t code) const;
     int outputRange(int board, int channel) const;
     std::uint16_t outputCode(int board, int channel) const;
     // The A/D converter's noiseless transfer: the code it centres on for an input voltage,

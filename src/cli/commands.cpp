@@ -1,0 +1,194 @@
+// The short commands: list, read, write and recover.
+#include "caldata/eeprom_ops.h"
+#include "calfile/calfile_ops.h"
+#include "calfile/entries.h"
+#include "calfile/profile.h"
+#include "card/facts.h"
+#include "cli/invocation.h"
+#include "cli/record.h"
+#include "core/text.h"
+#include "session/startup.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+QJsonObject boardJson(const Workbench& bench) {
+    return QJsonObject{{"board", bench.card.board()},
+                       {"registerBase", QString::fromStdString(
+                                            hex32(bench.card.state.ActiveCardInfo.dwMemBase()))}};
+}
+
+// The file of --in: it must be readable and hold every one of the thirty entries, since
+// Import gives a missing entry the text "0" and SAVE would write that into the card.
+core::Status checkInputFile(const Invocation& inv) {
+    const std::string& name = inv.options.in;
+    const calfile::FileContent content = inv.services.files.read(name);
+    if (content.state != calfile::FileContent::State::Read) {
+        return core::refuse("--in: " + core::quoteText(name) + ": the file " + content.problem +
+                            ".");
+    }
+    const calfile::Profile profile(content.bytes);
+    for (const calfile::Entry& e : calfile::kEntries) {
+        if (!profile.contains(e.section, e.key)) {
+            return core::refuse("--in: " + core::quoteText(name) + ": the entry [" +
+                                std::string(e.section) + "] " + std::string(e.key) + " (" +
+                                caldata::describe(e.field) + ") is missing. Nothing was saved.");
+        }
+    }
+    return {};
+}
+
+// The entry of the calibration file that a refusal of SAVE's conversions names.
+std::string entryOfRefusal(const std::string& refusal) {
+    for (const calfile::Entry& e : calfile::kEntries) {
+        if (refusal.rfind(caldata::describe(e.field) + ":", 0) == 0) {
+            return "the entry [" + std::string(e.section) + "] " + std::string(e.key) + ", ";
+        }
+    }
+    return "";
+}
+
+// Import into a table of its own, then SAVE's conversions: a file that SAVE would refuse
+// is refused before any box that drives the card is touched.
+core::Status validateImport(const Invocation& inv, const card::EepImage& base) {
+    CliTable scratch;
+    const auto imported = calfile::importCalibration(scratch, inv.services.files, inv.options.in);
+    if (!imported) {
+        return core::refuse("--in: " + imported.refusal());
+    }
+    if (!imported->empty()) {
+        return core::refuse("--in: " + *imported + "\nNothing was saved.");
+    }
+    const auto image = caldata::buildSaveImage(base, scratch);
+    if (!image) {
+        return core::refuse("--in: " + core::quoteText(inv.options.in) + ": " +
+                            entryOfRefusal(image.refusal()) + image.refusal() +
+                            " Nothing was saved.");
+    }
+    return {};
+}
+
+} // namespace
+
+int runList(const Invocation& inv) {
+    Workbench bench(inv, 1.0);
+    const session::FoundCards found = session::findCards(bench.card.ctx);
+    for (const card::Int16 b : found.infoFailed) {
+        inv.err << "mx4815cal-cli: Get Card Information Err (board " << b << ")\n";
+    }
+    const int recorded = std::min<int>(found.boards, card::kMaxBoards);
+    QJsonArray cards;
+    if (!inv.options.json) {
+        inv.out << found.boards << (found.boards == 1 ? " card" : " cards") << " found\n";
+        if (recorded > 0) {
+            inv.out << "board  register base\n";
+        }
+    }
+    for (int b = 0; b < recorded; ++b) {
+        const std::uint32_t base =
+            bench.card.state.CardInfo[static_cast<std::size_t>(b)].dwMemBase();
+        cards.append(
+            QJsonObject{{"board", b}, {"registerBase", QString::fromStdString(hex32(base))}});
+        if (!inv.options.json) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%5d  %s", b, hex32(base).c_str());
+            inv.out << line << "\n";
+        }
+    }
+    if (inv.options.json) {
+        printJson(inv, QJsonObject{{"cardsFound", found.boards}, {"cards", cards}});
+    }
+    return found.infoFailed.empty() ? kSuccess : kCardFailure;
+}
+
+int runRead(const Invocation& inv) {
+    if (const core::Status s = checkOutputFile(inv, "--out", inv.options.out); !s) {
+        return fail(inv, kInputRefused, s.refusal());
+    }
+    Workbench bench(inv, 1.0);
+    if (const int r = reloadBoard(inv, bench); r != kSuccess) {
+        return r;
+    }
+    if (!inv.options.out.empty()) {
+        const core::Status exported =
+            calfile::exportCalibration(bench.card.table, inv.services.files, inv.options.out);
+        if (!exported) {
+            return fail(inv, kInputRefused, "--out: " + exported.refusal());
+        }
+    }
+    if (inv.options.json) {
+        QJsonObject doc = boardJson(bench);
+        doc["table"] = tableJson(bench.card.table);
+        printJson(inv, doc);
+    } else {
+        inv.out << "Board " << bench.card.board() << ", register base "
+                << hex32(bench.card.state.ActiveCardInfo.dwMemBase()) << "\n";
+        printTable(inv.out, bench.card.table);
+    }
+    return kSuccess;
+}
+
+int runWrite(const Invocation& inv) {
+    if (const core::Status s = checkInputFile(inv); !s) {
+        return fail(inv, kInputRefused, s.refusal());
+    }
+    if (!inv.options.save) {
+        return fail(inv, kInputRefused,
+                    "write: --save is missing: it is the confirmation of writing the EEPROM. "
+                    "Nothing was saved.");
+    }
+    Workbench bench(inv, 1.0);
+    if (const int r = reloadBoard(inv, bench); r != kSuccess) {
+        return r;
+    }
+    if (const core::Status s = validateImport(inv, bench.card.state.dwEEPData); !s) {
+        return fail(inv, kInputRefused, s.refusal());
+    }
+    const auto imported =
+        calfile::importCalibration(bench.card.table, inv.services.files, inv.options.in);
+    if (!imported || !imported->empty()) {
+        return fail(inv, kInputRefused, "--in: " + (imported ? *imported : imported.refusal()));
+    }
+    const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
+    if (!saved || *saved != caldata::Saved::Written) {
+        return fail(inv, kCardFailure,
+                    "SAVE failed: " + (saved ? "not confirmed" : saved.refusal()));
+    }
+    if (inv.options.json) {
+        QJsonObject doc = boardJson(bench);
+        doc["saved"] = true;
+        doc["table"] = tableJson(bench.card.table);
+        printJson(inv, doc);
+    } else {
+        inv.out << "Board " << bench.card.board() << ": " << inv.options.in
+                << " was saved into the EEPROM.\n";
+        printTable(inv.out, bench.card.table);
+    }
+    return kSuccess;
+}
+
+int runRecover(const Invocation& inv) {
+    Workbench bench(inv, 1.0);
+    if (const int r = findBoard(inv, bench); r != kSuccess) {
+        return r;
+    }
+    const core::Status recovered = caldata::Recover(bench.card.ctx);
+    if (!recovered) {
+        return fail(inv, kCardFailure, "RECOVER failed: " + recovered.refusal());
+    }
+    if (inv.options.json) {
+        printJson(inv, QJsonObject{{"board", bench.card.board()}, {"recovered", true}});
+    } else {
+        inv.out << "Board " << bench.card.board()
+                << ": the EEPROM was restored from the driver's backup.\n";
+    }
+    return kSuccess;
+}
+
+} // namespace cli

@@ -1,0 +1,69 @@
+// The help texts of the program and its commands.
+#include "cli/options.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kCommon = R"(
+Options of every command:
+  --simulate      use the simulated cards instead of Dravex.dll (always so outside Windows)
+  --cards N       number of simulated cards, 0 to 1024 (default 1); implies --simulate
+  --json          print one JSON document instead of the table
+  --quiet         no progress line on stderr
+  --help, -h      this text
+
+Exit codes: 0 success, 1 input refused (nothing reached the card), 2 card or driver
+failure, 3 an as-left end point outside the tolerance.
+)";
+
+std::string usage(Command command) {
+    switch (command) {
+    case Command::List:
+        return "Usage: mx4815cal-cli list\n\nThe cards found: board number and register base.\n";
+    case Command::Read:
+        return "Usage: mx4815cal-cli read --board N [--out FILE.ini]\n\n"
+               "RELOAD: reads the calibration table from the board's EEPROM and prints it.\n"
+               "  --out FILE.ini  also Export the table into FILE.ini, as the window does\n";
+    case Command::Calibrate:
+        return "Usage: mx4815cal-cli calibrate --board N --ref10 V --ref5 V [--save]\n"
+               "                               [--out FILE.ini] [--record FILE.json]\n"
+               "                               [--tolerance COUNTS]\n\n"
+               "RELOAD, the as-found readings of the sixteen output end points, the automatic\n"
+               "calibration (as START runs it), the as-left readings, and with --save the SAVE\n"
+               "of the new calibration. Takes about 100 s.\n"
+               "  --ref10 V, --ref5 V  the voltages measured at the test points TP2 and TP3\n"
+               "  --save               write the new calibration into the EEPROM (this is the\n"
+               "                       confirmation; nothing is saved when an as-left end\n"
+               "                       point is outside the tolerance)\n"
+               "  --out FILE.ini       Export the new calibration table\n"
+               "  --record FILE.json   write the calibration record (as-found / as-left)\n"
+               "  --tolerance COUNTS   pass/fail limit of a read-back residual (default 2)\n";
+    case Command::Write:
+        return "Usage: mx4815cal-cli write --board N --in FILE.ini --save\n\n"
+               "RELOAD, Import of FILE.ini, then SAVE. The file must hold all thirty entries,\n"
+               "each valid; otherwise nothing changes on the card. --save is the confirmation.\n";
+    case Command::Recover:
+        return "Usage: mx4815cal-cli recover --board N\n\n"
+               "RECOVER: restores the board's EEPROM from the driver's backup.\n";
+    case Command::None:
+        break;
+    }
+    return "Usage: mx4815cal-cli [--simulate] [--cards N] COMMAND [options]\n\n"
+           "Calibration of MX-4815 cards from the command line.\n\n"
+           "Commands:\n"
+           "  list       the cards found\n"
+           "  read       print (and export) a board's calibration table\n"
+           "  calibrate  automatic calibration with an as-found / as-left record\n"
+           "  write      import a calibration file and save it into the EEPROM\n"
+           "  recover    restore the EEPROM from the driver's backup\n\n"
+           "COMMAND --help describes a command.\n";
+}
+
+} // namespace
+
+std::string helpText(Command command) {
+    return usage(command) + kCommon;
+}
+
+} // namespace cli

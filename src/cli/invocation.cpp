@@ -1,0 +1,128 @@
+#include "cli/invocation.h"
+
+#include "caldata/eeprom_ops.h"
+#include "calfile/entries.h"
+#include "card/facts.h"
+#include "core/text.h"
+#include "session/startup.h"
+
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+namespace cli {
+
+namespace {
+
+Progress::Mode progressMode(const Invocation& inv) {
+    if (inv.options.quiet) {
+        return Progress::Mode::Off;
+    }
+    return inv.services.stderrIsTerminal ? Progress::Mode::InPlace : Progress::Mode::Lines;
+}
+
+std::string cardsFound(int boards) {
+    if (boards == 0) {
+        return "no card was found";
+    }
+    if (boards == 1) {
+        return "1 card was found (board 0)";
+    }
+    return std::to_string(boards) + " cards were found (boards 0 to " +
+           std::to_string(std::min(boards, card::kMaxBoards) - 1) + ")";
+}
+
+} // namespace
+
+int fail(const Invocation& inv, int exitCode, const std::string& message) {
+    inv.err << "mx4815cal-cli: " << message << "\n";
+    if (inv.options.json) {
+        printJson(inv,
+                  QJsonObject{{"error", QString::fromStdString(message)}, {"exitCode", exitCode}});
+    }
+    return exitCode;
+}
+
+void printJson(const Invocation& inv, const QJsonObject& document) {
+    inv.out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
+}
+
+Workbench::Workbench(const Invocation& inv, double mandatedSeconds)
+    : prompts(inv.options.save, inv.err),
+      progress(inv.err, inv.services.clock, progressMode(inv), mandatedSeconds),
+      pump(inv.services.pump, progress),
+      card(inv.services, pump, prompts, inv.options.board.value_or(0)) {}
+
+int findBoard(const Invocation& inv, Workbench& bench) {
+    const session::FoundCards found = session::findCards(bench.card.ctx);
+    const card::Int16 board = bench.card.board();
+    if (board >= std::min<int>(found.boards, card::kMaxBoards)) {
+        return fail(inv, kInputRefused,
+                    "--board: there is no board " + std::to_string(board) + ": " +
+                        cardsFound(found.boards) + ".");
+    }
+    if (std::find(found.infoFailed.begin(), found.infoFailed.end(), board) !=
+        found.infoFailed.end()) {
+        return fail(inv, kCardFailure,
+                    "Get Card Information Err: board " + std::to_string(board) + " gave status " +
+                        std::to_string(bench.card.state.wErrCode) + ".");
+    }
+    return kSuccess;
+}
+
+int reloadBoard(const Invocation& inv, Workbench& bench) {
+    if (const int found = findBoard(inv, bench); found != kSuccess) {
+        return found;
+    }
+    const core::Status reloaded = caldata::Reload(bench.card.ctx, bench.card.table);
+    if (!reloaded) {
+        return fail(inv, kCardFailure,
+                    "RELOAD of board " + std::to_string(bench.card.board()) +
+                        " failed: " + reloaded.refusal());
+    }
+    return kSuccess;
+}
+
+core::Status checkOutputFile(const Invocation& inv, const std::string& option,
+                             const std::string& name) {
+    if (name.empty()) {
+        return {};
+    }
+    const calfile::FileContent content = inv.services.files.read(name);
+    if (content.state == calfile::FileContent::State::Unreadable) {
+        return core::refuse(option + ": " + core::quoteText(name) + ": the file " +
+                            content.problem + ".");
+    }
+    const std::filesystem::path folder = std::filesystem::path(name).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        return core::refuse(option + ": " + core::quoteText(name) + ": the folder " +
+                            core::quoteText(folder.string()) + " does not exist.");
+    }
+    return {};
+}
+
+void printTable(std::ostream& out, const caldata::CalibrationTable& table) {
+    for (const calfile::Entry& e : calfile::kEntries) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%-30s %s", caldata::describe(e.field).c_str(),
+                      table.text(e.field).c_str());
+        out << line << "\n";
+    }
+}
+
+QJsonObject tableJson(const caldata::CalibrationTable& table) {
+    QJsonObject sections;
+    for (const calfile::Entry& e : calfile::kEntries) {
+        const QString section = QString::fromUtf8(e.section.data(), e.section.size());
+        QJsonObject entries = sections.value(section).toObject();
+        entries[QString::fromUtf8(e.key.data(), e.key.size())] =
+            QString::fromStdString(table.text(e.field));
+        sections[section] = entries;
+    }
+    return sections;
+}
+
+} // namespace cli

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "caldata/table.h"
+#include "cli/card_session.h"
+#include "cli/cli.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "core/result.h"
+
+#include <QJsonObject>
+
+#include <ostream>
+#include <string>
+
+namespace cli {
+
+// One command being carried out: what main handed in, the options and the two streams.
+struct Invocation {
+    Services& services;
+    const Options& options;
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// Ends a command with a failure: one line on stderr (and with --json the document
+// {"error": ..., "exitCode": ...} on stdout); gives the exit code.
+int fail(const Invocation& inv, int exitCode, const std::string& message);
+
+// Prints a JSON document on stdout.
+void printJson(const Invocation& inv, const QJsonObject& document);
+
+// The board of --board, with everything needed to work on it, and the progress display.
+struct Workbench {
+    Workbench(const Invocation& inv, double mandatedSeconds);
+    CliPrompts prompts;
+    Progress progress;
+    ProgressPump pump;
+    CardSession card;
+};
+
+// The start-up card search and the check that --board names a card that was found (and
+// whose card information could be read). Gives the exit code of the failure, or 0.
+int findBoard(const Invocation& inv, Workbench& bench);
+
+// RELOAD of the board; gives the exit code of its failure, or 0.
+int reloadBoard(const Invocation& inv, Workbench& bench);
+
+// A file the command will write (--out, --record): refused when it cannot be read (so that
+// nothing else it holds would be lost) or its folder does not exist.
+core::Status checkOutputFile(const Invocation& inv, const std::string& option,
+                             const std::string& name);
+
+// The calibration table as text (one box a line) and as JSON (sections and keys of the
+// calibration file).
+void printTable(std::ostream& out, const caldata::CalibrationTable& table);
+QJsonObject tableJson(const caldata::CalibrationTable& table);
+
+int runList(const Invocation& inv);
+int runRead(const Invocation& inv);
+int runCalibrate(const Invocation& inv);
+int runWrite(const Invocation& inv);
+int runRecover(const Invocation& inv);
+
+} // namespace cli

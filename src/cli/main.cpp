@@ -1,0 +1,97 @@
+// The command-line program: chooses the card backend like the window, builds the services
+// and runs the command line.
+//
+//   mx4815cal-cli [--simulate] [--cards N] COMMAND [options]
+//
+// On Windows the cards are reached through Dravex.dll unless --simulate or --cards is given;
+// elsewhere the simulated cards are always used, kept in the same file as the window's.
+#include "calfile/profile_file.h"
+#include "cli/cli.h"
+#include "cli/options.h"
+#include "platform/steady_clock.h"
+#include "sim/cards_file.h"
+#include "sim/simulated_driver.h"
+#ifdef _WIN32
+#include "card/dravex_library.h"
+#include <io.h>
+#define MXCAL_ISATTY _isatty
+#define MXCAL_STDERR_FD 2
+#else
+#include <unistd.h>
+#define MXCAL_ISATTY isatty
+#define MXCAL_STDERR_FD STDERR_FILENO
+#endif
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <iostream>
+#include <memory>
+
+namespace {
+
+// No window: nothing to process while the card is being waited for.
+class NoEvents : public platform::EventPump {
+public:
+    void processEvents() override {}
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    // The window's name: the simulated cards' file is the window's.
+    QCoreApplication::setApplicationName(QStringLiteral("mx4815cal"));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const core::Result<cli::Options> options = cli::parseOptions(args);
+    if (!options) {
+        std::cerr << "mx4815cal-cli: " << options.refusal() << "\n";
+        return cli::kInputRefused;
+    }
+
+    std::unique_ptr<card::Driver> driver;
+    std::unique_ptr<sim::CardsFile> store;
+    sim::SimulatedDriver* simulator = nullptr;
+#ifdef _WIN32
+    const bool simulate = options->simulate;
+#else
+    const bool simulate = true;
+#endif
+    if (simulate) {
+        auto simulated = std::make_unique<sim::SimulatedDriver>(sim::SimOptions{options->cards});
+        simulator = simulated.get();
+        driver = std::move(simulated);
+        store = std::make_unique<sim::CardsFile>(sim::CardsFile::defaultPath());
+        if (const core::Status loaded = store->load(*simulator); !loaded) {
+            std::cerr << "mx4815cal-cli: " << loaded.refusal() << "\n";
+        }
+        simulator->onEepromChanged = [&] {
+            if (const core::Status saved = store->save(*simulator); !saved) {
+                std::cerr << "mx4815cal-cli: the simulated cards could not be saved to "
+                          << store->filePath().toStdString() << ": " << saved.refusal() << "\n";
+            }
+        };
+    } else {
+#ifdef _WIN32
+        std::string problem;
+        driver = card::DravexLibrary::open(&problem);
+        if (!driver) {
+            std::cerr << "mx4815cal-cli: " << problem << "\n";
+            return cli::kCardFailure;
+        }
+#endif
+    }
+
+    platform::SteadyClock clock;
+    NoEvents pump;
+    calfile::DiskFiles files;
+    cli::Services services{
+        *driver,
+        clock,
+        pump,
+        files,
+        MXCAL_ISATTY(MXCAL_STDERR_FD) != 0,
+        [] { return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString(); },
+        MXCAL_VERSION};
+    return cli::runCli(args, services, std::cout, std::cerr);
+}

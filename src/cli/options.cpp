@@ -1,0 +1,226 @@
+#include "cli/options.h"
+
+#include "caldata/messages.h"
+#include "caldata/table.h"
+#include "core/text.h"
+#include "session/board.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace cli {
+
+namespace {
+
+constexpr unsigned bit(Command c) {
+    return 1u << static_cast<unsigned>(c);
+}
+constexpr unsigned kAll = 0xFFFFu;
+constexpr unsigned kBoardCommands =
+    bit(Command::Read) | bit(Command::Calibrate) | bit(Command::Write) | bit(Command::Recover);
+
+struct OptionRule {
+    std::string_view name;
+    bool takesValue;
+    unsigned commands; // the commands it belongs to
+};
+
+constexpr std::array<OptionRule, 14> kOptions{{
+    {"--help", false, kAll},
+    {"-h", false, kAll},
+    {"--simulate", false, kAll},
+    {"--cards", true, kAll},
+    {"--json", false, kAll},
+    {"--quiet", false, kAll},
+    {"--board", true, kBoardCommands},
+    {"--out", true, bit(Command::Read) | bit(Command::Calibrate)},
+    {"--ref10", true, bit(Command::Calibrate)},
+    {"--ref5", true, bit(Command::Calibrate)},
+    {"--record", true, bit(Command::Calibrate)},
+    {"--tolerance", true, bit(Command::Calibrate)},
+    {"--save", false, bit(Command::Calibrate) | bit(Command::Write)},
+    {"--in", true, bit(Command::Write)},
+}};
+
+constexpr std::array<std::pair<std::string_view, Command>, 5> kCommands{{
+    {"list", Command::List},
+    {"read", Command::Read},
+    {"calibrate", Command::Calibrate},
+    {"write", Command::Write},
+    {"recover", Command::Recover},
+}};
+
+const OptionRule* findOption(std::string_view name) {
+    for (const OptionRule& o : kOptions) {
+        if (o.name == name) {
+            return &o;
+        }
+    }
+    return nullptr;
+}
+
+core::Refusal bad(std::string_view option, std::string_view text, const std::string& what) {
+    return core::refuse(std::string(option) + ": " + core::quoteText(text) + " " + what + ".");
+}
+
+// A reference voltage, refused as the window refuses its box but naming the option.
+core::Result<float> reference(std::string_view option, caldata::Field box, std::string_view text) {
+    const core::Result<float> v = caldata::plausibleReference(box, text);
+    if (v) {
+        return v;
+    }
+    const std::string prefix = caldata::describe(box) + ": ";
+    std::string why = v.refusal();
+    if (why.rfind(prefix, 0) == 0) {
+        why.erase(0, prefix.size());
+    }
+    return core::refuse(std::string(option) + ": " + why);
+}
+
+core::Status setValue(Options& o, std::string_view name, std::string_view value) {
+    if (name == "--cards") {
+        int n = -1;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+        if (ec != std::errc{} || end != value.data() + value.size() || n < 0 || n > 1024) {
+            return bad(name, value, "is not a number of cards from 0 to 1024");
+        }
+        o.cards = n;
+        o.simulate = true;
+    } else if (name == "--board") {
+        o.board = session::parseBoardNumber(value);
+        if (!o.board) {
+            return bad(name, value, "is not a board number from 0 to 31");
+        }
+    } else if (name == "--ref10" || name == "--ref5") {
+        const bool ten = name == "--ref10";
+        const auto v = reference(name, ten ? caldata::ref10() : caldata::ref5(), value);
+        if (!v) {
+            return core::refuse(v.refusal());
+        }
+        (ten ? o.ref10 : o.ref5) = *v;
+    } else if (name == "--tolerance") {
+        double t = -1;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), t);
+        if (ec != std::errc{} || end != value.data() + value.size() || !(t >= 0 && t < 1000)) {
+            return bad(name, value, "is not a number of counts from 0 to 1000");
+        }
+        o.tolerance = t;
+    } else if (value.empty()) {
+        return bad(name, value, "is not a file name");
+    } else {
+        (name == "--out" ? o.out : name == "--in" ? o.in : o.record) = std::string(value);
+    }
+    return {};
+}
+
+void setFlag(Options& o, std::string_view name) {
+    if (name == "--help" || name == "-h") {
+        o.help = true;
+    } else if (name == "--simulate") {
+        o.simulate = true;
+    } else if (name == "--json") {
+        o.json = true;
+    } else if (name == "--quiet") {
+        o.quiet = true;
+    } else if (name == "--save") {
+        o.save = true;
+    }
+}
+
+// The options every command needs.
+core::Status checkRequired(const Options& o, const std::vector<std::string_view>& given) {
+    const auto missing = [&](std::string_view name) {
+        return core::refuse(commandName(o.command) + ": " + std::string(name) +
+                            " is missing (see " + commandName(o.command) + " --help).");
+    };
+    if ((bit(o.command) & kBoardCommands) != 0 && !o.board) {
+        return missing("--board");
+    }
+    if (o.command == Command::Calibrate && !o.ref10) {
+        return missing("--ref10");
+    }
+    if (o.command == Command::Calibrate && !o.ref5) {
+        return missing("--ref5");
+    }
+    if (o.command == Command::Write && o.in.empty()) {
+        return missing("--in");
+    }
+    for (const std::string_view name : given) {
+        if ((findOption(name)->commands & bit(o.command)) == 0) {
+            return core::refuse(std::string(name) + " is not an option of " +
+                                commandName(o.command) + " (see " + commandName(o.command) +
+                                " --help).");
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+core::Result<Options> parseOptions(const std::vector<std::string>& args) {
+    Options o;
+    std::vector<std::string_view> given;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg.empty() || arg[0] != '-') {
+            for (const auto& [name, command] : kCommands) {
+                if (name == arg && o.command == Command::None) {
+                    o.command = command;
+                }
+            }
+            if (o.command == Command::None || commandName(o.command) != arg) {
+                return core::refuse(core::quoteText(arg) +
+                                    " is not a command: list, read, calibrate, write or recover.");
+            }
+            continue;
+        }
+        std::string_view value;
+        const std::size_t eq = arg.find('=');
+        const bool inlineValue = eq != std::string_view::npos;
+        if (inlineValue) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const OptionRule* rule = findOption(arg);
+        if (!rule) {
+            return core::refuse(std::string(arg) + " is not an option (see --help).");
+        }
+        given.push_back(rule->name);
+        if (!rule->takesValue) {
+            if (inlineValue) {
+                return core::refuse(std::string(arg) + " takes no value.");
+            }
+            setFlag(o, arg);
+            continue;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                return core::refuse(std::string(arg) + ": the value is missing.");
+            }
+            value = args[++i];
+        }
+        if (const core::Status s = setValue(o, arg, value); !s) {
+            return core::refuse(s.refusal());
+        }
+    }
+    if (o.help || o.command == Command::None) {
+        return o;
+    }
+    if (const core::Status s = checkRequired(o, given); !s) {
+        return core::refuse(s.refusal());
+    }
+    return o;
+}
+
+std::string commandName(Command command) {
+    for (const auto& [name, c] : kCommands) {
+        if (c == command) {
+            return std::string(name);
+        }
+    }
+    return "mx4815cal-cli";
+}
+
+} // namespace cli

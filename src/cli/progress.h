@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+
+#include <ostream>
+#include <string>
+
+namespace cli {
+
+// The mandated time of the steps of a calibration: the automatic run holds 22 settling
+// waits of 1 s and about 347 readings of 103 ms; an as-found or as-left pass one wait and
+// one reading for each of the sixteen end points.
+inline constexpr double kReadingSeconds = 0.103;
+inline constexpr double kRunSeconds = 22 * 1.0 + 347 * kReadingSeconds;
+inline constexpr double kPassSeconds = 16 * (1.0 + kReadingSeconds);
+
+// The progress of a long command on stderr: the step, the end point being worked on and the
+// percentage of the mandated time elapsed. On a terminal one line rewritten in place (at
+// most every 0.2 s, on the event pump's yields); otherwise one line for each end point. Off:
+// nothing at all.
+class Progress {
+public:
+    enum class Mode { Off, Lines, InPlace };
+    Progress(std::ostream& err, platform::Clock& clock, Mode mode, double mandatedSeconds);
+
+    void step(const std::string& name);
+    void endPoint(const std::string& name);
+    void tick();   // a yield: refreshes the line in place when due
+    void finish(); // ends the line in place
+
+private:
+    std::string line();
+    void show();
+
+    std::ostream& err_;
+    platform::Clock& clock_;
+    Mode mode_;
+    double mandated_;
+    double start_;
+    double lastShown_ = -1.0;
+    std::string step_;
+    std::string point_;
+    bool shown_ = false;
+};
+
+// The event pump of a command: the real one, then the progress line.
+class ProgressPump : public platform::EventPump {
+public:
+    ProgressPump(platform::EventPump& inner, Progress& progress)
+        : inner_(inner), progress_(progress) {}
+    void processEvents() override {
+        inner_.processEvents();
+        progress_.tick();
+    }
+
+private:
+    platform::EventPump& inner_;
+    Progress& progress_;
+};
+
+} // namespace cli

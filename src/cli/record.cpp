@@ -1,0 +1,198 @@
+#include "cli/record.h"
+
+#include "autocal/wait.h"
+#include "caldata/conversions.h"
+#include "card/facts.h"
+#include "manual/output_trim.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+
+#include <cmath>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+const card::OutputBoxFacts& boxFacts(int i) {
+    return card::kOutputBoxes[static_cast<std::size_t>(i / 2)];
+}
+
+// The words the program owns: the references (4..7), the output codes (8..23) and the
+// input codes.
+bool owned(int word) {
+    if (word >= 4 && word <= 23) {
+        return true;
+    }
+    for (const card::InputRangeFacts& r : card::kInputRanges) {
+        if (word == r.upperWord || word == r.lowerWord) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QJsonArray words(const card::EepImage& image) {
+    QJsonArray a;
+    for (const std::int32_t w : image) {
+        if (a.size() == static_cast<qsizetype>(card::kEepromWords)) {
+            break; // slot 128 is no EEPROM word
+        }
+        a.append(static_cast<int>(w & 0xFFFF));
+    }
+    return a;
+}
+
+QJsonObject pointJson(const Record& r, int i, const PointReading& p) {
+    const int residual = p.reading - targetOf(r, i);
+    QJsonObject o;
+    o["code"] = QString::fromStdString(caldata::hexText16(p.code));
+    o["reading"] = p.reading;
+    o["residualCounts"] = residual;
+    o["residualMillivolts"] = std::round(residual * millivoltsPerCount(i) * 10000.0) / 10000.0;
+    o["pass"] = passes(r, i, p);
+    return o;
+}
+
+QJsonArray outputsJson(const Record& r) {
+    QJsonArray outputs;
+    for (int i = 0; i < kEndPoints; ++i) {
+        const card::OutputBoxFacts& box = boxFacts(i);
+        const bool upper = i % 2 == 0;
+        const card::OutputRangeFacts& range = box.rangeFacts();
+        QJsonObject o;
+        o["endPoint"] = QString::fromStdString(caldata::describe(endPointField(i)));
+        o["channel"] = box.channel;
+        o["range"] = QString::fromUtf8(range.caption.data(), range.caption.size());
+        o["point"] = upper ? "upper" : "lower";
+        o["nominalVolts"] = upper ? range.high : range.low;
+        o["targetCode"] = targetOf(r, i);
+        o["millivoltsPerCount"] = millivoltsPerCount(i);
+        o["asFound"] = pointJson(r, i, r.asFound[static_cast<std::size_t>(i)]);
+        o["asLeft"] = pointJson(r, i, r.asLeft[static_cast<std::size_t>(i)]);
+        outputs.append(o);
+    }
+    return outputs;
+}
+
+QJsonArray inputsJson(const Record& r) {
+    QJsonArray inputs;
+    for (int j = 0; j < caldata::kInputBoxes; ++j) {
+        const card::InputRangeFacts& range = card::kInputRanges[static_cast<std::size_t>(j)];
+        for (const bool upper : {true, false}) {
+            const auto k = static_cast<std::size_t>(2 * j + (upper ? 0 : 1));
+            const std::string_view label = upper ? range.upperLabel : card::kInputLowerLabel;
+            QJsonObject o;
+            o["range"] = QString::fromUtf8(range.caption.data(), range.caption.size());
+            o["point"] = upper ? "upper" : "zero";
+            o["label"] = QString::fromUtf8(label.data(), label.size());
+            o["asFound"] = QString::fromStdString(r.inputsFound[k]);
+            o["asLeft"] = QString::fromStdString(r.inputsLeft[k]);
+            inputs.append(o);
+        }
+    }
+    return inputs;
+}
+
+} // namespace
+
+caldata::Field endPointField(int i) {
+    return i % 2 == 0 ? caldata::aoMax(i / 2) : caldata::aoMin(i / 2);
+}
+
+core::Result<PointReadings> measureEndPoints(session::Context& ctx, card::Acquisition& acquisition,
+                                             caldata::CalibrationTable& table,
+                                             const std::function<void(caldata::Field)>& onPoint) {
+    PointReadings readings{};
+    const card::Int16 board = static_cast<card::Int16>(std::stoi(ctx.activeBoardText()));
+    for (int i = 0; i < kEndPoints; ++i) {
+        const caldata::Field box = endPointField(i);
+        if (onPoint) {
+            onPoint(box);
+        }
+        const auto code = caldata::parseCode(table.text(box));
+        if (!code) {
+            return core::refuse(caldata::describe(box) + ": " + code.refusal());
+        }
+        manual::outputChanged(ctx, table, box);
+        autocal::WaitSeconds(ctx.clock, ctx.pump, autocal::kSettleSeconds);
+        const card::OutputBoxFacts& facts = boxFacts(i);
+        PointReading& p = readings[static_cast<std::size_t>(i)];
+        p.code = *code;
+        const card::Int16 status = acquisition.MX4815_Get_AutoCal_Data(
+            board, card::code(card::outputSource(facts.channel)),
+            card::code(facts.rangeFacts().readBack), p.reading);
+        ctx.state.wErrCode = status;
+        if (status != 0) {
+            return core::refuse(caldata::describe(box) +
+                                ": the read-back failed: " + card::readingMessage(status));
+        }
+    }
+    return readings;
+}
+
+std::string cardFingerprint(const card::EepImage& image) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (std::size_t w = 0; w < card::kEepromWords; ++w) {
+        if (owned(static_cast<int>(w))) {
+            continue;
+        }
+        const auto v = static_cast<std::uint32_t>(image[w]);
+        const char bytes[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+        hash.addData(QByteArrayView(bytes, 2));
+    }
+    return hash.result().toHex().toStdString();
+}
+
+card::Int16 targetOf(const Record& r, int i) {
+    return autocal::targetOf(r.targets, boxFacts(i).rangeFacts(), i % 2 == 0);
+}
+
+bool passes(const Record& r, int i, const PointReading& p) {
+    return std::abs(p.reading - targetOf(r, i)) <= r.tolerance;
+}
+
+int outOfTolerance(const Record& r, const PointReadings& readings) {
+    int n = 0;
+    for (int i = 0; i < kEndPoints; ++i) {
+        n += passes(r, i, readings[static_cast<std::size_t>(i)]) ? 0 : 1;
+    }
+    return n;
+}
+
+double millivoltsPerCount(int i) {
+    const card::Int16 gain = card::code(boxFacts(i).rangeFacts().readBack);
+    return card::fullScaleOfGain(gain).value_or(0.0) * 1000.0 / 32768.0;
+}
+
+std::string hex32(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", v);
+    return buf;
+}
+
+QJsonObject recordJson(const Record& r) {
+    QJsonObject o;
+    o["recordVersion"] = 1;
+    o["dateTimeUtc"] = QString::fromStdString(r.dateTimeUtc);
+    o["programVersion"] = QString::fromStdString(r.programVersion);
+    o["board"] = r.board;
+    o["registerBase"] = QString::fromStdString(hex32(r.registerBase));
+    o["cardFingerprint"] = QString::fromStdString(cardFingerprint(r.before));
+    // The voltages as the table shows them, not the nearest single-precision numbers.
+    o["references"] = QJsonObject{{"ref10V", std::stod(caldata::formatReference(r.ref10))},
+                                  {"ref5V", std::stod(caldata::formatReference(r.ref5))}};
+    o["toleranceCounts"] = r.tolerance;
+    o["saved"] = r.saved;
+    o["eepromBefore"] = words(r.before);
+    o["eepromAfter"] = words(r.after);
+    o["outputs"] = outputsJson(r);
+    o["inputs"] = inputsJson(r);
+    o["asFoundOutOfTolerance"] = outOfTolerance(r, r.asFound);
+    o["asLeftOutOfTolerance"] = outOfTolerance(r, r.asLeft);
+    o["asLeftPass"] = outOfTolerance(r, r.asLeft) == 0;
+    return o;
+}
+
+} // namespace cli
