@@ -25,15 +25,22 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <chrono>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 namespace {
 
-// No window: nothing to process while the card is being waited for.
+// No window: nothing to process, and a wait simply sleeps (it costs no processor time).
 class NoEvents : public platform::EventPump {
 public:
     void processEvents() override {}
+    void waitForEvents(double maxSeconds) override {
+        if (maxSeconds > 0.0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(maxSeconds));
+        }
+    }
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -51,6 +52,11 @@ public:
         : inner_(inner), progress_(progress) {}
     void processEvents() override {
         inner_.processEvents();
+        progress_.tick();
+    }
+    // A wait is cut into short ones so that the progress line keeps moving.
+    void waitForEvents(double maxSeconds) override {
+        inner_.waitForEvents(std::min(maxSeconds, 0.2));
         progress_.tick();
     }
 
