@@ -68,9 +68,13 @@ core::Status CardsFile::load(SimulatedDriver& cards) const {
     }
     // Whatever the file holds, the next save must not destroy it: move it aside first.
     auto refuse = [&](const std::string& why) {
-        const QString aside =
+        const QString stamp =
             path_ + QStringLiteral(".damaged-") +
             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        QString aside = stamp;
+        for (int n = 2; QFileInfo::exists(aside) && n < 100; ++n) {
+            aside = stamp + QStringLiteral("-") + QString::number(n);
+        }
         QFile file(path_);
         if (!QFileInfo::exists(aside) && file.rename(aside)) {
             return refuseWith(why, " The file was kept as \"" + shown(aside) + "\".");

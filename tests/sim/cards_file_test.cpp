@@ -83,6 +83,8 @@ TEST(CardsFile, MissingFileIsSilentDamagedOrUnreadableFileGivesFactoryCardsAndAM
         const core::Status loaded = CardsFile(path).load(cards);
         ASSERT_FALSE(loaded) << content.size();
         EXPECT_THAT(loaded.refusal(), HasSubstr("damaged.dat"));
+        EXPECT_THAT(loaded.refusal(), HasSubstr("The file was kept as"));
+        EXPECT_FALSE(QFileInfo::exists(path)) << "moved aside, also twice in one second";
         EXPECT_EQ(cards.eeprom(0), cards.factoryBackup(0));
     }
 
@@ -168,6 +170,13 @@ TEST(CardsFile, NothingButARegularFileIsEverWrittenOver) {
     EXPECT_THAT(CardsFile(toFifo).save(cards).refusal(),
                 HasSubstr("symbolic link to a FIFO (named pipe)"));
     EXPECT_THAT(CardsFile(loop).load(cards).refusal(), HasSubstr("leads round in a loop"));
+    // A link to a device is refused at load (what a save does to it is checked with FIFOs
+    // only: a test must never risk a real device node).
+    const QString toDevice = dir.filePath("link-to-device.dat");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), toDevice));
+    EXPECT_THAT(CardsFile(toDevice).load(cards).refusal(),
+                HasSubstr("symbolic link to a character device (\"/dev/null\")"));
+    ASSERT_TRUE(QFile::remove(toDevice));
     EXPECT_EQ(QFileInfo(fifo).isFile(), false);
     EXPECT_TRUE(QFileInfo(toFifo).isSymLink());
     EXPECT_EQ(entries(dir).size(), 3u) << "nothing moved aside, no temporary left";
