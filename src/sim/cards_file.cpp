@@ -44,6 +44,26 @@ void removeStaleTemporaries(const QString& path) {
     }
 }
 
+// The whole file into data, closed again when this returns; or why it cannot be read.
+std::string readWhole(const QString& path, QByteArray& data) {
+    if (QFileInfo(path).size() > CardsFile::kMaxFileSize) {
+        return "the file is too large to be a simulated cards' file";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "the file cannot be read (" + file.errorString().toStdString() + ")";
+    }
+    // Read at most one byte more than allowed, in case the file grew since it was measured.
+    data = file.read(CardsFile::kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        return "the file cannot be read (" + file.errorString().toStdString() + ")";
+    }
+    if (data.size() > CardsFile::kMaxFileSize) {
+        return "the file is too large to be a simulated cards' file";
+    }
+    return {};
+}
+
 } // namespace
 
 CardsFile::CardsFile(QString filePath, std::function<bool(core::ReplaceStep)> failAt)
@@ -84,20 +104,9 @@ core::Status CardsFile::load(SimulatedDriver& cards) const {
                                    "), so it is not written over: the simulated cards are not "
                                    "saved until it is moved away.");
     };
-    if (info.size() > kMaxFileSize) {
-        return refuse("the file is too large to be a simulated cards' file");
-    }
-    QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return refuse("the file cannot be read (" + file.errorString().toStdString() + ")");
-    }
-    // Read at most one byte more than allowed, in case the file grew since it was measured.
-    const QByteArray data = file.read(kMaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return refuse("the file cannot be read (" + file.errorString().toStdString() + ")");
-    }
-    if (data.size() > kMaxFileSize) {
-        return refuse("the file is too large to be a simulated cards' file");
+    QByteArray data;
+    if (const std::string why = readWhole(path_, data); !why.empty()) {
+        return refuse(why);
     }
     const core::Status restored =
         cards.restore(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
