@@ -6,6 +6,8 @@
 #include "session/board.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace caldata {
 
@@ -15,7 +17,47 @@ std::size_t slot(int word) {
     return static_cast<std::size_t>(word);
 }
 
+// Words 0..127 of what was written that the card does not hold, in their low 16 bits.
+std::vector<WordDifference> differences(const card::EepImage& written,
+                                        const card::EepImage& readBack) {
+    std::vector<WordDifference> out;
+    for (std::size_t i = 0; i < card::kEepromWords; ++i) {
+        const auto w = static_cast<std::uint16_t>(static_cast<std::uint32_t>(written[i]));
+        const auto r = static_cast<std::uint16_t>(static_cast<std::uint32_t>(readBack[i]));
+        if (w != r) {
+            out.push_back({static_cast<int>(i), w, r});
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+core::Result<ReferenceWords> savedReferenceWords(Field f, const std::string& text,
+                                                 const std::string& reloadedText,
+                                                 std::int32_t upperRead, std::int32_t lowerRead) {
+    if (text == reloadedText) {
+        // A value read within the range shows as a text within it (rounding to seven digits
+        // cannot cross the ends, which have fewer); only other values need the text checked.
+        const auto pattern =
+            static_cast<std::int32_t>((static_cast<std::uint32_t>(upperRead) << 16) |
+                                      (static_cast<std::uint32_t>(lowerRead) & 0xFFFFu));
+        if (!plausibleRange(f).contains(Long2Float(pattern))) {
+            if (const core::Result<float> v = plausibleReference(f, text); !v) {
+                return core::refuse(v.refusal());
+            }
+        }
+        auto word = [](std::int32_t slot) -> std::int32_t {
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(slot & 0xFFFF));
+        };
+        return ReferenceWords{word(lowerRead), word(upperRead)};
+    }
+    const core::Result<float> v = plausibleReference(f, text);
+    if (!v) {
+        return core::refuse(v.refusal());
+    }
+    return referenceWords(*v);
+}
 
 core::Result<card::EepImage> buildSaveImage(const card::EepImage& base,
                                             const CalibrationTable& table) {
@@ -26,13 +68,15 @@ core::Result<card::EepImage> buildSaveImage(const card::EepImage& base,
     for (const BoxWords& b : kWordMap) {
         const std::string text = table.text(b.field);
         if (b.form == WordForm::Reference) {
-            const core::Result<float> v = parseReference(text);
-            if (!v) {
-                return core::refuse(textRefusal(b.field, text, v.refusal()));
+            const std::int32_t upper = base[slot(b.upperWord)];
+            const std::int32_t lower = base[slot(b.word)];
+            const core::Result<ReferenceWords> words =
+                savedReferenceWords(b.field, text, referenceText(upper, lower), upper, lower);
+            if (!words) {
+                return core::refuse(words.refusal());
             }
-            const ReferenceWords words = referenceWords(*v);
-            image[slot(b.word)] = words.lower;
-            image[slot(b.upperWord)] = words.upper;
+            image[slot(b.word)] = words->lower;
+            image[slot(b.upperWord)] = words->upper;
         } else {
             const core::Result<std::int16_t> v = parseCode(text);
             if (!v) {
@@ -55,7 +99,7 @@ core::Status Reload(session::Context& ctx, CalibrationTable& table) {
     card::EepImage scratch = state.dwEEPData;
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, scratch);
     if (state.wErrCode != 0) {
-        return core::refuse(errorCodeText(state.wErrCode));
+        return core::refuse(failedCallText("RELOAD", "reading the EEPROM", *board, state.wErrCode));
     }
 
     state.ActiveCardInfo = state.CardInfo[static_cast<std::size_t>(*board)];
@@ -104,7 +148,16 @@ core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
     state.dwEEPSave = *image;
     state.wErrCode = ctx.driver.Drvx_WriteEEP(*board, state.dwEEPSave);
     if (state.wErrCode != 0) {
-        return core::refuse(errorCodeText(state.wErrCode));
+        return core::refuse(failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode));
+    }
+    // A driver that reports success does not prove the card kept the words: check them.
+    card::EepImage readBack{};
+    state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, readBack);
+    if (state.wErrCode != 0) {
+        return core::refuse(unreadableWriteText(*board, state.wErrCode));
+    }
+    if (const auto diff = differences(state.dwEEPSave, readBack); !diff.empty()) {
+        return core::refuse(unverifiedWriteText(*board, diff));
     }
     return Saved::Written;
 }

@@ -22,14 +22,28 @@ struct Field {
 inline constexpr int kOutputBoxes = 8;
 inline constexpr int kInputBoxes = 6;
 
-inline constexpr Field aoMax(int k) { return {Box::AOMax, k}; }
-inline constexpr Field aoMin(int k) { return {Box::AOMin, k}; }
-inline constexpr Field aiMax(int j) { return {Box::AIMax, j}; }
-inline constexpr Field aiMin(int j) { return {Box::AIMin, j}; }
-inline constexpr Field ref10() { return {Box::Ref10, 0}; }
-inline constexpr Field ref5() { return {Box::Ref5, 0}; }
+inline constexpr Field aoMax(int k) {
+    return {Box::AOMax, k};
+}
+inline constexpr Field aoMin(int k) {
+    return {Box::AOMin, k};
+}
+inline constexpr Field aiMax(int j) {
+    return {Box::AIMax, j};
+}
+inline constexpr Field aiMin(int j) {
+    return {Box::AIMin, j};
+}
+inline constexpr Field ref10() {
+    return {Box::Ref10, 0};
+}
+inline constexpr Field ref5() {
+    return {Box::Ref5, 0};
+}
 
-inline constexpr bool isOutput(Field f) { return f.box == Box::AOMax || f.box == Box::AOMin; }
+inline constexpr bool isOutput(Field f) {
+    return f.box == Box::AOMax || f.box == Box::AOMin;
+}
 
 // The calibration table: the window's text boxes themselves, addressed by field. Setting the
 // text of an output box runs that box's change handling when the text changes, as an edit by

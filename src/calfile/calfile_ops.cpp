@@ -15,6 +15,33 @@ std::string entryName(const Entry& entry) {
     return "[" + std::string(entry.section) + "] " + std::string(entry.key);
 }
 
+// The notice after an import: the entries the file lacks (their boxes were set to "0") and the
+// reference values that could not be read (their boxes were left as they were); empty when
+// every entry was found and taken.
+std::string importNotice(const std::string& fileName, const std::vector<std::string>& missing,
+                         const std::vector<std::string>& leftUnchanged) {
+    if (missing.empty() && leftUnchanged.empty()) {
+        return std::string();
+    }
+    std::string text = "The calibration data was imported from \"" + fileName + "\", but";
+    if (!missing.empty()) {
+        text += " the file lacks " + std::to_string(missing.size()) + " of the thirty entries; " +
+                "these boxes were set to 0:";
+        for (const std::string& line : missing) {
+            text += "\n" + line;
+        }
+    }
+    if (!leftUnchanged.empty()) {
+        text += std::string(missing.empty() ? "" : "\nAnd") +
+                " these boxes were left unchanged because their values cannot be read as "
+                "voltages:";
+        for (const std::string& line : leftUnchanged) {
+            text += "\n" + line;
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 std::string exportedBytes(const std::string& existing, const caldata::CalibrationTable& table) {
@@ -76,6 +103,20 @@ core::Result<std::string> importCalibration(caldata::CalibrationTable& table, Fi
     }
 
     const Profile profile(content.bytes);
+    std::vector<std::string> missing;
+    for (const Entry& entry : kEntries) {
+        if (!profile.contains(entry.section, entry.key)) {
+            missing.push_back(caldata::describe(entry.field) + " (" + entryName(entry) + ")");
+        }
+    }
+    if (missing.size() == kEntries.size()) {
+        // Any file at all reads as thirty missing entries: all "0", references included, which
+        // a SAVE would then write into every calibration word.
+        return core::refuse("The calibration data could not be imported from \"" + fileName +
+                            "\": the file holds none of the thirty calibration entries, so it "
+                            "is not a calibration file. No box was changed.");
+    }
+
     std::vector<std::string> leftUnchanged;
     for (const Entry& entry : kEntries) {
         const std::string value =
@@ -92,17 +133,7 @@ core::Result<std::string> importCalibration(caldata::CalibrationTable& table, Fi
             table.setText(entry.field, value);
         }
     }
-
-    if (leftUnchanged.empty()) {
-        return std::string();
-    }
-    std::string text = "The calibration data was imported from \"" + fileName +
-                       "\", but these boxes were left unchanged because their values cannot be "
-                       "read as voltages:";
-    for (const std::string& line : leftUnchanged) {
-        text += "\n" + line;
-    }
-    return text;
+    return importNotice(fileName, missing, leftUnchanged);
 }
 
 std::string chooseCalibrationFile(platform::Prompts& prompts, std::string& lastChosenName) {

@@ -43,9 +43,10 @@ core::Status exportCalibration(const caldata::CalibrationTable& table, FileStore
 // characters) and sets the boxes in table order, each through setText, so that an output
 // box's change handling runs before the next entry is taken. Code boxes receive the value
 // unchanged; reference boxes the number's standard form. A reference value that is not a
-// decimal number leaves its box unchanged; the notice given back then names every such
-// entry (empty when every entry was taken). A file that cannot be read changes no box and
-// is refused naming the file and the reason.
+// decimal number leaves its box unchanged. The notice given back names every entry the file
+// lacks (its box set to "0") and every such reference (empty when every entry was found and
+// taken). A file that cannot be read, or holds none of the thirty entries (so is no
+// calibration file), changes no box and is refused naming the file and the reason.
 core::Result<std::string> importCalibration(caldata::CalibrationTable& table, FileStore& files,
                                             const std::string& fileName);
 

@@ -4,8 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
+
+#include <filesystem>
 
 namespace calfile {
 
@@ -17,6 +18,10 @@ QString toQt(const std::string& text) {
 
 std::string shown(const QString& path) {
     return QDir::toNativeSeparators(path).toStdString();
+}
+
+std::filesystem::path localPath(const QFileInfo& info) {
+    return std::filesystem::path(info.filePath().toStdU16String());
 }
 
 FileContent unreadable(std::string problem) {
@@ -34,6 +39,10 @@ FileContent DiskFiles::read(const std::string& name) {
     }
     const QFileInfo info(toQt(name));
     if (!info.exists()) {
+        // A symbolic link that loops or leads nowhere readable is there all the same.
+        if (const std::string odd = core::notRegularFile(localPath(info)); !odd.empty()) {
+            return unreadable(odd);
+        }
         FileContent content;
         content.state = FileContent::State::Missing;
         content.problem = "does not exist";
@@ -43,7 +52,8 @@ FileContent DiskFiles::read(const std::string& name) {
         return unreadable("is a folder");
     }
     if (!info.isFile()) {
-        return unreadable("is not an ordinary file");
+        const std::string odd = core::notRegularFile(localPath(info));
+        return unreadable(odd.empty() ? "is not an ordinary file" : odd);
     }
     if (info.size() > kMaxFileSize) {
         return unreadable("is too large for a calibration file (" + std::to_string(info.size()) +
@@ -82,32 +92,17 @@ core::Status DiskFiles::write(const std::string& name, const std::string& bytes)
         if (info.isDir()) {
             return core::refuse("the name is that of a folder");
         }
-        if (!info.isFile()) {
-            return core::refuse("the name is not that of an ordinary file");
-        }
-        // QSaveFile would replace a read-only file through its folder; refuse it instead.
+        // The replacement would replace a read-only file through its folder; refuse it instead.
         // A file without its owner's write permission counts as read-only for every user,
         // the administrator included, as a read-only file does on Windows.
         if (!info.isWritable() || !info.permission(QFileDevice::WriteOwner)) {
             return core::refuse("the file is read-only");
         }
     }
-    QSaveFile file(info.filePath());
-    if (!file.open(QIODevice::WriteOnly)) {
-        return core::refuse("the file cannot be written in the folder \"" + shown(folder.path()) +
-                            "\" (" + file.errorString().toStdString() + ")");
-    }
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file.write(bytes.data(), size) != size) {
-        const std::string reason = file.errorString().toStdString();
-        file.cancelWriting();
-        return core::refuse("the file could not be written; the disk may be full (" + reason + ")");
-    }
-    if (!file.commit()) {
-        return core::refuse("the file could not be written; the disk may be full (" +
-                            file.errorString().toStdString() + ")");
-    }
-    return {};
+    core::ReplaceOptions options;
+    options.tag = kTemporaryTag;
+    options.failAt = failAt_;
+    return core::replaceFile(localPath(info), bytes, options);
 }
 
 } // namespace calfile

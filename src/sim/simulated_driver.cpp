@@ -53,6 +53,9 @@ std::string SimulatedDriver::serialize() const {
     for (const Card& c : cards_) {
         stored.push_back({c.eeprom, c.backup});
     }
+    for (const auto& kept : beyond_) {
+        stored.push_back({kept[0], kept[1]});
+    }
     return cardsText(options_.variant, stored);
 }
 
@@ -61,12 +64,17 @@ core::Status SimulatedDriver::restore(std::string_view data) {
     std::string why;
     if (!readCardsText(data, options_.variant, stored, why)) {
         resetToFactory();
+        beyond_.clear();
         return core::refuse(std::move(why));
     }
     const std::size_t n = std::min(stored.size(), cards_.size());
     for (std::size_t i = 0; i < n; ++i) {
         cards_[i].eeprom = stored[i].eeprom;
         cards_[i].backup = stored[i].backup;
+    }
+    beyond_.clear();
+    for (std::size_t i = n; i < stored.size(); ++i) {
+        beyond_.push_back({stored[i].eeprom, stored[i].backup});
     }
     return {};
 }
@@ -172,9 +180,14 @@ void SimulatedDriver::setStatus(EntryPoint ep, Int16 status) {
     statuses_[static_cast<std::size_t>(ep)] = status;
 }
 
+void SimulatedDriver::setWriteFault(WriteFault fault) {
+    writeFault_ = fault;
+}
+
 void SimulatedDriver::clearFaults() {
     statuses_.fill(0);
     busyForever_ = false;
+    writeFault_ = WriteFault::None;
 }
 
 void SimulatedDriver::setBusyForever(bool on) {
@@ -275,8 +288,13 @@ Int16 SimulatedDriver::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
     if (!c) {
         return status;
     }
+    if (writeFault_ == WriteFault::StoresNothing) {
+        return 0;
+    }
     for (std::size_t i = 0; i < kEepromWords; ++i) {
-        c->eeprom[i] = static_cast<std::uint16_t>(static_cast<std::uint32_t>(data[i]) & 0xFFFFu);
+        const bool lost = writeFault_ == WriteFault::StoresPartly && i >= kPartialWriteEnd;
+        c->eeprom[i] = lost ? std::uint16_t{0xFFFF}
+                            : static_cast<std::uint16_t>(static_cast<std::uint32_t>(data[i]));
     }
     ++c->writes;
     eepromChanged();

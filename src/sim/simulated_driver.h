@@ -5,6 +5,7 @@
 #include "core/result.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -44,6 +45,14 @@ struct SimOptions {
 
 inline constexpr int kMaxCards = 1024;
 
+// A Drvx_WriteEEP that returns 0 but does not leave the card holding what it was given.
+enum class WriteFault {
+    None,
+    StoresNothing, // the EEPROM keeps its words
+    StoresPartly,  // words from kPartialWriteEnd on are left erased (FFFF)
+};
+inline constexpr std::size_t kPartialWriteEnd = 20;
+
 // Register window of every card: memBase(board) .. memBase(board) + 0xFFF.
 inline constexpr std::uint32_t kMemBase = 0xFEB00000u;
 inline constexpr std::uint32_t kWindowSize = 0x1000u;
@@ -81,8 +90,10 @@ public:
     // The EEPROMs and factory backups of all cards as versioned text with a checksum.
     std::string serialize() const;
     // Takes the EEPROMs and backups from serialize()'s text. Cards beyond those in the text
-    // stay as they are, cards in the text beyond the cards here are ignored. Damaged text or
-    // text of another variant: refused with the reason, and every card factory-fresh.
+    // stay as they are; cards in the text beyond the cards here are kept aside, untouched,
+    // and serialize() writes them again after the cards here, so that a start with fewer
+    // cards loses none. Damaged text or text of another variant: refused with the reason, and
+    // every card factory-fresh (nothing kept aside).
     core::Status restore(std::string_view data);
     // All cards' EEPROMs and backups as they left the factory.
     void resetToFactory();
@@ -117,7 +128,8 @@ public:
 
     // Fault injection. A non-zero status makes the entry point return it and do nothing else.
     void setStatus(EntryPoint ep, card::Int16 status);
-    void clearFaults(); // all statuses back to 0, busy bit normal again
+    void setWriteFault(WriteFault fault);
+    void clearFaults(); // all statuses back to 0, writes and busy bit normal again
     void setBusyForever(bool on);
 
     // Deviations from the register protocol of the auto-calibration path, one readable line
@@ -152,8 +164,11 @@ private:
 
     SimOptions options_;
     std::vector<Card> cards_;
+    // Cards of the restored text beyond cards_, as they were stored: EEPROM, then backup.
+    std::vector<std::array<std::array<std::uint16_t, card::kEepromWords>, 2>> beyond_;
     std::array<card::Int16, 11> statuses_{};
     bool busyForever_ = false;
+    WriteFault writeFault_ = WriteFault::None;
     std::vector<std::string> violations_;
     long violationCount_ = 0;
     long conversions_ = 0;

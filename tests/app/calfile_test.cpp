@@ -153,3 +153,42 @@ TEST_F(CalFileWindow, FailuresAreShownOnceAndChangeNothing) {
     EXPECT_THAT(h.prompts.messages[2], HasSubstr("10V Ref(TP2)"));
     EXPECT_THAT(h.prompts.messages[2], testing::Not(HasSubstr("5V Ref(TP3)")));
 }
+
+TEST_F(CalFileWindow, AFileThatIsNoCalibrationIsRefusedOnceAndChangesNoBox) {
+    ASSERT_TRUE(dir.isValid());
+    std::string binary;
+    for (int i = 0; i < 65536; ++i) {
+        binary += static_cast<char>((i * 2654435761u) >> 24);
+    }
+    const std::string name = path("random.bin");
+    writeFile(name, binary);
+    choose(name);
+    ui().tbx10VRef->setText("9.9987");
+    ui().tbxBiAOMax[3]->setText("FFF0");
+    ui().cmdLoadINI->click();
+    ASSERT_EQ(h.prompts.messages.size(), 1u);
+    EXPECT_THAT(h.prompts.messages[0], HasSubstr(name));
+    EXPECT_THAT(h.prompts.messages[0], HasSubstr("not a calibration file"));
+    EXPECT_EQ(ui().tbx10VRef->text(), "9.9987");
+    EXPECT_EQ(ui().tbxBiAOMax[3]->text(), "FFF0");
+    EXPECT_EQ(ui().tbxAIMaxVal[0]->text(), "7FFF");
+
+    // A file with some of the entries: the others become 0, and one notice names them.
+    writeFile(name, "[REF]\r\n10V=10.0010\r\n5V=5.0\r\n");
+    ui().cmdLoadINI->click();
+    ASSERT_EQ(h.prompts.messages.size(), 2u);
+    EXPECT_THAT(h.prompts.messages[1], HasSubstr("lacks 28 of the thirty entries"));
+    EXPECT_THAT(h.prompts.messages[1],
+                HasSubstr("CH0 Bipolar 10V +10V(Hex) ([AOCH0] BI10V_POS_10V)"));
+    EXPECT_EQ(ui().tbx10VRef->text(), "10.001");
+    EXPECT_EQ(ui().tbxBiAOMax[3]->text(), "0");
+
+    // A symbolic link that loops is named for what it is.
+    const std::string loop = path("loop.ini");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(loop), QString::fromStdString(loop)));
+    ui().tbxFileName->setText(QString::fromStdString(loop));
+    ui().cmdLoadINI->click();
+    ASSERT_EQ(h.prompts.messages.size(), 3u);
+    EXPECT_THAT(h.prompts.messages[2], HasSubstr("symbolic link that leads round in a loop"));
+    EXPECT_THAT(h.prompts.messages[2], testing::Not(HasSubstr("does not exist")));
+}

@@ -46,6 +46,17 @@ struct WindowEeprom : testing::Test {
         EXPECT_CALL(h.driver, Drvx_ReadEEP(board, _))
             .WillOnce(DoAll(SetArgReferee<1>(img), Return(status)));
     }
+    // SAVE's write into board 0, captured, then its read-back delivering readBack (what was
+    // written when readBack is null).
+    void expectWrite(card::EepImage& written, const card::EepImage* readBack = nullptr) {
+        testing::InSequence order;
+        EXPECT_CALL(h.driver, Drvx_WriteEEP(0, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+        EXPECT_CALL(h.driver, Drvx_ReadEEP(0, _))
+            .WillOnce([&written, readBack](card::Int16, card::EepImage& data) {
+                data = readBack ? *readBack : written;
+                return card::Int16{0};
+            });
+    }
     void reloadBoard0() {
         expectRead(0, cardImage());
         app::testProbe(f).ui.cmdReadEEP->click();
@@ -78,7 +89,9 @@ TEST_F(WindowEeprom, FailedReloadReportsTheCodeAndArmsNothing) {
     expectRead(0, garbage, 3);
     app::testProbe(f).ui.cmdReadEEP->click();
 
-    EXPECT_EQ(h.prompts.messages, std::vector<std::string>{"Error Code=3"});
+    EXPECT_EQ(
+        h.prompts.messages,
+        std::vector<std::string>{"RELOAD: reading the EEPROM of board 0 failed (Error Code=3)."});
     EXPECT_EQ(app::testProbe(f).ui.tbxBiAOMax[0]->text(), "0");
     EXPECT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "10.0");
     EXPECT_EQ(app::testProbe(f).state.dwEEPData, card::EepImage{});
@@ -109,7 +122,7 @@ TEST_F(WindowEeprom, SaveWritesTheEditedTableAfterTheConfirmation) {
     app::testProbe(f).ui.tbx10VRef->setText("10.0001");
 
     card::EepImage written{};
-    EXPECT_CALL(h.driver, Drvx_WriteEEP(0, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+    expectWrite(written);
     app::testProbe(f).ui.cmdWriteEEP->click();
 
     ASSERT_EQ(h.prompts.confirmations.size(), 1u);
@@ -141,6 +154,52 @@ TEST_F(WindowEeprom, SaveRefusesBadTextAndAnotherBoardWithoutWriting) {
     ASSERT_EQ(h.prompts.messages.size(), 2u);
     EXPECT_NE(h.prompts.messages[1].find("board 0"), std::string::npos);
     EXPECT_TRUE(h.prompts.confirmations.empty());
+}
+
+TEST_F(WindowEeprom, UneditedReferencesAreSavedAsReadAndImplausibleOnesRefused) {
+    card::EepImage img = cardImage();
+    img[4] = 0xFA0E; // shows as 9.998549, which alone would give FA0F
+    expectRead(0, img);
+    app::testProbe(f).ui.cmdReadEEP->click();
+    ASSERT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "9.998549");
+
+    card::EepImage written{};
+    expectWrite(written);
+    app::testProbe(f).ui.cmdWriteEEP->click();
+    EXPECT_EQ(written[4] & 0xFFFF, 0xFA0E);
+    EXPECT_EQ(written[5], 0x411F);
+
+    app::testProbe(f).ui.tbx5VRef->setText("1e38");
+    app::testProbe(f).ui.cmdWriteEEP->click(); // the strict mock refuses a second write
+    ASSERT_EQ(h.prompts.messages.size(), 1u);
+    EXPECT_NE(h.prompts.messages[0].find("5V Ref(TP3): \"1e38\""), std::string::npos)
+        << h.prompts.messages[0];
+    EXPECT_NE(h.prompts.messages[0].find("from 4.5 to 5.5 V"), std::string::npos);
+    EXPECT_NE(h.prompts.messages[0].find("Nothing was saved"), std::string::npos);
+    EXPECT_EQ(h.prompts.confirmations.size(), 1u);
+}
+
+TEST_F(WindowEeprom, AWriteTheCardDidNotKeepIsReportedOnceAndChangesNothingElse) {
+    reloadBoard0();
+    app::testProbe(f).ui.tbx10VRef->setText("10.0");
+    card::EepImage written{};
+    const card::EepImage stale = cardImage();
+    expectWrite(written, &stale);
+    app::testProbe(f).ui.cmdWriteEEP->click();
+
+    ASSERT_EQ(h.prompts.messages.size(), 1u);
+    const std::string& m = h.prompts.messages[0];
+    EXPECT_NE(m.find("board 0"), std::string::npos) << m;
+    EXPECT_NE(m.find("word 4 (written 0, read back FAAD), word 5 (written 4120, read back 411F)"),
+              std::string::npos)
+        << m;
+    EXPECT_NE(m.find("RECOVER"), std::string::npos) << m;
+    EXPECT_EQ(app::testProbe(f).state.dwEEPData, cardImage());
+    EXPECT_EQ(app::testProbe(f).state.dwEEPSave, written);
+    EXPECT_EQ(app::testProbe(f).ui.tbx10VRef->text(), "10.0");
+    EXPECT_TRUE(app::testProbe(f).ui.cmdWriteEEP->isEnabled());
+    EXPECT_TRUE(app::testProbe(f).ui.cmdRecover->isEnabled());
+    EXPECT_FALSE(app::testProbe(f).ui.cmdReadEEP->isEnabled());
 }
 
 TEST_F(WindowEeprom, CancelledSaveCallsNoDriver) {

@@ -67,6 +67,16 @@ struct EepromTest : ::testing::Test {
         auto ctx = rig.context();
         shown(rig.prompts, Save(ctx, table));
     }
+    // SAVE's write into board b, captured in written, then its read-back finding it kept.
+    void expectWrite(card::Int16 b, card::EepImage& written) {
+        ::testing::InSequence order;
+        EXPECT_CALL(driver, Drvx_WriteEEP(b, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+        EXPECT_CALL(driver, Drvx_ReadEEP(b, _))
+            .WillOnce([&written](card::Int16, card::EepImage& data) {
+                data = written;
+                return card::Int16{0};
+            });
+    }
 };
 
 } // namespace
@@ -122,7 +132,7 @@ TEST_F(EepromTest, SignExtendedSlotsAreShownInThirtyTwoBitsAndSaveBack) {
     EXPECT_EQ(table.text(ref10()), "9.9987");
 
     card::EepImage written{};
-    EXPECT_CALL(driver, Drvx_WriteEEP(3, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+    expectWrite(3, written);
     save();
     EXPECT_EQ(written, signExtended(cardImage()));
     EXPECT_TRUE(rig.prompts.messages.empty());
@@ -142,7 +152,9 @@ TEST_F(EepromTest, FailedReadChangesNothingButReportsTheCode) {
 
     EXPECT_FALSE(shown(rig.prompts, Reload(ctx, table)));
 
-    EXPECT_EQ(rig.prompts.messages, std::vector<std::string>{"Error Code=5"});
+    EXPECT_EQ(
+        rig.prompts.messages,
+        std::vector<std::string>{"RELOAD: reading the EEPROM of board 1 failed (Error Code=5)."});
     EXPECT_EQ(rig.state.wErrCode, 5);
     EXPECT_EQ(snapshot(table), before);
     EXPECT_TRUE(table.changes.empty());
@@ -165,14 +177,14 @@ TEST_F(EepromTest, BadBoardTextIsRefusedBeforeAnyDriverCall) {
     EXPECT_EQ(snapshot(table), snapshot(MemoryTable{}));
 }
 
-TEST_F(EepromTest, SaveWithoutEditsWritesTheImageReadWithReferencesRebuilt) {
+TEST_F(EepromTest, SaveWithoutEditsWritesTheImageReadReferencesIncluded) {
     card::EepImage img = cardImage();
     img[128] = 77; // a driver that fills one slot too many
     ASSERT_TRUE(reload(img));
     const card::EepImage dataBefore = rig.state.dwEEPData;
 
     card::EepImage written{};
-    EXPECT_CALL(driver, Drvx_WriteEEP(0, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+    expectWrite(0, written);
     save();
 
     ASSERT_EQ(rig.prompts.confirmations.size(), 1u);
@@ -181,7 +193,7 @@ TEST_F(EepromTest, SaveWithoutEditsWritesTheImageReadWithReferencesRebuilt) {
     for (int w = 0; w < 128; ++w) {
         const auto i = static_cast<std::size_t>(w);
         if (w == 4) {
-            EXPECT_EQ(written[i], -1363); // rebuilt from "9.9987", sign-extended
+            EXPECT_EQ(written[i], -1363); // the word read (FAAD), sign-extended
         } else if (w == 10) {
             EXPECT_EQ(written[i], -1); // FFFF
         } else if (w == 11) {
@@ -200,22 +212,22 @@ TEST_F(EepromTest, SaveWithoutEditsWritesTheImageReadWithReferencesRebuilt) {
 
 TEST_F(EepromTest, SaveWritesEditedBoxesIntoTheirWords) {
     ASSERT_TRUE(reload(cardImage()));
-    table.setText(ref10(), "10.0");
-    table.setText(ref5(), "10.0001");
+    table.setText(ref10(), "10.0001");
+    table.setText(ref5(), "5.0");
     table.setText(aoMax(7), "7fff");
     table.setText(aoMin(7), " FFFFFFFE ");
     table.setText(aiMax(0), "8000");
     table.setText(aiMin(3), "0");
 
     card::EepImage written{};
-    EXPECT_CALL(driver, Drvx_WriteEEP(0, _)).WillOnce(DoAll(SaveArg<1>(&written), Return(0)));
+    expectWrite(0, written);
     save();
 
     card::EepImage expected = cardImage();
-    expected[4] = 0; // 10.0 has an empty lower half
+    expected[4] = 0x69; // 10.0001
     expected[5] = 16672;
-    expected[6] = 0x69;
-    expected[7] = 16672;
+    expected[6] = 0; // 5.0 has an empty lower half
+    expected[7] = 16544;
     expected[10] = -1;     // FFFF as read
     expected[11] = -32768; // 8000 as read
     expected[22] = 32767;
@@ -295,7 +307,9 @@ TEST_F(EepromTest, FailedWriteIsReportedAndChangesNoBox) {
     const auto before = snapshot(table);
     EXPECT_CALL(driver, Drvx_WriteEEP(0, _)).WillOnce(Return(card::Int16{-7}));
     save();
-    EXPECT_EQ(rig.prompts.messages, std::vector<std::string>{"Error Code=-7"});
+    EXPECT_EQ(
+        rig.prompts.messages,
+        std::vector<std::string>{"SAVE: writing the EEPROM of board 0 failed (Error Code=-7)."});
     EXPECT_EQ(rig.state.wErrCode, -7);
     EXPECT_EQ(snapshot(table), before);
     EXPECT_EQ(rig.state.dwEEPData, cardImage());

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -214,7 +215,7 @@ TEST_F(CalFile, ImportFindsKeysByNameAndGivesZeroForMissingOnes) {
     files.files[name] = "[ai_0.64v]\n0v = 'A5' \n[AOCH1]\nbi10v_neg_10v=\"1234\"\n"
                         "[REF]\n5v=4.5\n[AOCH0]\nUNI5V_ABS_0V=" +
                         longValue + "\n";
-    ASSERT_TRUE(importFile());
+    EXPECT_FALSE(importFile()); // with the notice below
     EXPECT_EQ(table.text(caldata::aiMin(5)), "A5");
     EXPECT_EQ(table.text(caldata::aoMin(7)), "1234");
     EXPECT_EQ(table.text(caldata::ref5()), "4.5");
@@ -222,7 +223,49 @@ TEST_F(CalFile, ImportFindsKeysByNameAndGivesZeroForMissingOnes) {
     EXPECT_EQ(table.text(caldata::aoMin(0)), std::string(254, 'C'));
     EXPECT_EQ(table.text(caldata::aiMax(5)), "0");
     EXPECT_EQ(table.text(caldata::aiMax(0)), "0");
-    EXPECT_TRUE(prompts.messages.empty());
+    // One notice afterwards lists the 26 entries the file lacks.
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    const std::string& m = prompts.messages[0];
+    EXPECT_THAT(m, HasSubstr("lacks 26 of the thirty entries"));
+    EXPECT_THAT(m, HasSubstr("\n10V Ref(TP2) ([REF] 10V)"));
+    EXPECT_THAT(m, HasSubstr("\n20.48V 10V Ref ([AI_20.48V] 20.48V)"));
+    EXPECT_THAT(m, testing::Not(HasSubstr("[REF] 5V")));
+    EXPECT_THAT(m, testing::Not(HasSubstr("[AI_0.64V] 0V")));
+    EXPECT_EQ(std::count(m.begin(), m.end(), '\n'), 26);
+}
+
+TEST_F(CalFile, AFileWithNoneOfTheEntriesIsRefusedAndChangesNoBox) {
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) {
+        binary += static_cast<char>((i * 7919) % 251);
+    }
+    const std::string notCalibration[] = {
+        binary,
+        std::string("\x7F"
+                    "ELF\x02\x01\x01\0\0\0",
+                    10) +
+            binary,
+        "",
+        "[REF]\r\n10 V=10.0\r\n[Other]\r\n5V=5.0\r\n",
+        "10V=10.0\r\n5V=5.0\r\n", // keys outside any section
+    };
+    const std::vector<std::string> before = texts();
+    for (const std::string& bytes : notCalibration) {
+        files.files[name] = bytes;
+        prompts.messages.clear();
+        EXPECT_FALSE(importFile());
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_THAT(prompts.messages[0], HasSubstr("\"/cal/card1.ini\""));
+        EXPECT_THAT(prompts.messages[0], HasSubstr("not a calibration file"));
+        EXPECT_THAT(prompts.messages[0], HasSubstr("No box was changed"));
+    }
+    EXPECT_EQ(texts(), before);
+    EXPECT_TRUE(table.changes.empty());
+
+    files.files[name] = "[ref]\r\n10v=9.5\r\n"; // one entry is enough to be one
+    EXPECT_FALSE(importFile());
+    EXPECT_EQ(table.text(caldata::ref10()), "9.5");
+    EXPECT_THAT(prompts.messages.back(), HasSubstr("lacks 29 of the thirty entries"));
 }
 
 TEST_F(CalFile, ImportOfAFileThatCannotBeReadChangesNothing) {
@@ -268,7 +311,7 @@ TEST_F(CalFile, ChangeHandlingRunsOncePerChangedOutputBoxBeforeTheNextEntry) {
     table.setText(caldata::aoMax(1), "5");
     table.setText(caldata::aoMin(7), "6");
     table.changes.clear();
-    ASSERT_TRUE(importFile());
+    importFile(); // its notice lists the entries the file lacks
     EXPECT_THAT(table.changes, ElementsAre(caldata::aoMin(0), caldata::aoMax(1), caldata::aoMin(2),
                                            caldata::aoMax(7), caldata::aoMin(7)));
     EXPECT_THAT(seenNextBox, ElementsAre("5", "6"));

@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using calfile::DiskFiles;
@@ -74,4 +78,69 @@ TEST_F(DiskFilesTest, RefusalsNameTheReason) {
     const FileContent tooLarge = files.read(large);
     EXPECT_EQ(tooLarge.state, FileContent::State::Unreadable);
     EXPECT_THAT(tooLarge.problem, HasSubstr("too large"));
+}
+
+TEST_F(DiskFilesTest, AFailedSyncOrRenameIsReportedWithItsCauseAndChangesNothing) {
+    const std::string name = path("card.ini");
+    ASSERT_TRUE(files.write(name, "old").ok());
+    std::vector<std::string> during;
+    const auto listFolder = [&] {
+        during.clear();
+        for (const auto& e : fs::directory_iterator(folder)) {
+            during.push_back(e.path().filename().string());
+        }
+    };
+    const struct {
+        core::ReplaceStep step;
+        const char* says;
+    } cases[] = {
+        {core::ReplaceStep::Sync, "could not be flushed to the disk (Input/output error)"},
+        {core::ReplaceStep::Rename, "could not take the place of the old one (Input/output error)"},
+        {core::ReplaceStep::Write, "could not be written (Input/output error)"}};
+    for (const auto& c : cases) {
+        DiskFiles failing([&](core::ReplaceStep s) {
+            listFolder();
+            return s == c.step;
+        });
+        const core::Status written = failing.write(name, "new");
+        ASSERT_FALSE(written);
+        EXPECT_THAT(written.refusal(), HasSubstr(c.says));
+        EXPECT_THAT(written.refusal(), testing::Not(HasSubstr("disk may be full")));
+        EXPECT_EQ(contents(name), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    }
+    // While it is written, the temporary file beside it says what it is.
+    ASSERT_EQ(during.size(), 2u);
+    const std::string temporary = during[0] == "card.ini" ? during[1] : during[0];
+    EXPECT_TRUE(temporary.starts_with("card.ini.mx4815cal-export-")) << temporary;
+    EXPECT_TRUE(temporary.ends_with(".tmp")) << temporary;
+}
+
+TEST_F(DiskFilesTest, LinksAreFollowedAndWhatIsNoFileIsNamedAndLeftAlone) {
+    const fs::path loop = folder / "loop.ini";
+    fs::create_symlink(loop, loop);
+    const FileContent looped = files.read(loop.string());
+    EXPECT_EQ(looped.state, FileContent::State::Unreadable);
+    EXPECT_THAT(looped.problem, HasSubstr("symbolic link that leads round in a loop"));
+    EXPECT_THAT(files.write(loop.string(), "x").refusal(), HasSubstr("loop"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(loop)));
+
+    const fs::path fifo = folder / "fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path toFifo = folder / "to-fifo.ini";
+    fs::create_symlink(fifo, toFifo);
+    EXPECT_THAT(files.write(fifo.string(), "x").refusal(), HasSubstr("FIFO"));
+    EXPECT_THAT(files.write(toFifo.string(), "x").refusal(),
+                HasSubstr("symbolic link to a FIFO (named pipe)"));
+    EXPECT_THAT(files.read(toFifo.string()).problem, HasSubstr("FIFO"));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(toFifo)));
+
+    const fs::path real = folder / "real.ini";
+    const fs::path toReal = folder / "to-real.ini";
+    ASSERT_TRUE(files.write(real.string(), "old").ok());
+    fs::create_symlink(real, toReal);
+    ASSERT_TRUE(files.write(toReal.string(), "new").ok());
+    EXPECT_EQ(contents(real.string()), "new");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(toReal)));
 }
