@@ -126,21 +126,10 @@ core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
     if (!image) {
         return core::refuse(image.refusal() + " Nothing was saved.");
     }
-    const auto board = session::activeBoard(ctx);
+    // The image is that of the board the table was read from, and only that board takes it.
+    const auto board = session::loadedActiveBoard(ctx);
     if (!board) {
-        return core::refuse(board.refusal());
-    }
-    if (!state.loadedBoard) {
-        return core::refuse("No calibration has been read from a card yet: RELOAD first. "
-                            "Nothing was saved.");
-    }
-    if (*board != *state.loadedBoard) {
-        return core::refuse("Active Board is " + std::to_string(*board) +
-                            ", but the calibration shown was read from board " +
-                            std::to_string(*state.loadedBoard) +
-                            ". Nothing was saved. Select board " +
-                            std::to_string(*state.loadedBoard) + " again, or RELOAD board " +
-                            std::to_string(*board) + " first.");
+        return core::refuse(board.refusal() + " Nothing was saved.");
     }
     if (!ctx.prompts.confirm("Save data will to change D/A and A/D data.", "SAVE EEPROM")) {
         return Saved::Cancelled;
