@@ -78,6 +78,40 @@ QString indexed(const char* name, int i) {
     return QString::fromUtf8(name) + QLatin1Char('(') + QString::number(i) + QLatin1Char(')');
 }
 
+// What the controls keep through what the program does to them: the boxes the program fills
+// show the start of what it puts there (a code box takes a smaller size for an eight-digit
+// code, the others show a long text in their tooltip), and the controls inside the
+// calibration frames keep their palettes through the highlighting.
+void settleControls(const Controls& ui) {
+    for (QLineEdit* b : {ui.tbxTotal, ui.tbxActive}) {
+        look::keepReadable(b, look::Overflow::ShrinkToFit);
+    }
+    for (const auto& boxes : {ui.tbxBiAOMax, ui.tbxBiAOMin}) {
+        for (QLineEdit* b : boxes) {
+            look::keepReadable(b, look::Overflow::ShrinkToFit);
+        }
+    }
+    for (const auto& boxes : {ui.tbxAIMaxVal, ui.tbxAIMinVal}) {
+        for (QLineEdit* b : boxes) {
+            look::keepReadable(b, look::Overflow::ShrinkToFit);
+        }
+    }
+    for (QLineEdit* b : {ui.tbx10VRef, ui.tbx5VRef, ui.tbxFileName}) {
+        look::keepReadable(b, look::Overflow::Tooltip);
+    }
+
+    std::vector<QGroupBox*> steps{ui.framRef};
+    steps.insert(steps.end(), ui.framAO.begin(), ui.framAO.end());
+    steps.insert(steps.end(), ui.framAI.begin(), ui.framAI.end());
+    for (QGroupBox* frame : steps) {
+        for (QWidget* w : frame->findChildren<QWidget*>()) {
+            if (qobject_cast<QLabel*>(w) == nullptr) {
+                look::keepOwnPalette(w);
+            }
+        }
+    }
+}
+
 } // namespace
 
 void Form1::buildLayout() {
@@ -226,36 +260,7 @@ void Form1::buildLayout() {
     ui.cmdSaveINI = button(ui.Frame3, "cmdSaveINI", "Export", twips(7560, 240, 1335, 495), large);
     ui.cmdSaveINI->setEnabled(false);
 
-    // The boxes the program fills show the start of what it puts there; a code box takes a
-    // smaller size for an eight-digit code, the others show a long text in their tooltip.
-    for (QLineEdit* b : {ui.tbxTotal, ui.tbxActive}) {
-        look::keepReadable(b, look::Overflow::ShrinkToFit);
-    }
-    for (const auto& boxes : {ui.tbxBiAOMax, ui.tbxBiAOMin}) {
-        for (QLineEdit* b : boxes) {
-            look::keepReadable(b, look::Overflow::ShrinkToFit);
-        }
-    }
-    for (const auto& boxes : {ui.tbxAIMaxVal, ui.tbxAIMinVal}) {
-        for (QLineEdit* b : boxes) {
-            look::keepReadable(b, look::Overflow::ShrinkToFit);
-        }
-    }
-    for (QLineEdit* b : {ui.tbx10VRef, ui.tbx5VRef, ui.tbxFileName}) {
-        look::keepReadable(b, look::Overflow::Tooltip);
-    }
-
-    // The controls inside the calibration frames keep their palettes through the highlighting.
-    std::vector<QGroupBox*> steps{ui.framRef};
-    steps.insert(steps.end(), ui.framAO.begin(), ui.framAO.end());
-    steps.insert(steps.end(), ui.framAI.begin(), ui.framAI.end());
-    for (QGroupBox* frame : steps) {
-        for (QWidget* w : frame->findChildren<QWidget*>()) {
-            if (qobject_cast<QLabel*>(w) == nullptr) {
-                look::keepOwnPalette(w);
-            }
-        }
-    }
+    settleControls(ui);
 }
 
 } // namespace app

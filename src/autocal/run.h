@@ -90,6 +90,9 @@ core::Result<Targets> computeTargets(const caldata::CalibrationTable& table);
 // (bipolar) for the lower one, V being the range's nominal high end.
 card::Int16 targetOf(const Targets& targets, const card::OutputRangeFacts& range, bool upper);
 
+// A code box's 16-bit code, or the run's refusal naming the box and its text.
+core::Result<card::Int16> codeOf(const caldata::CalibrationTable& table, caldata::Field f);
+
 // The scaled code of a small input range's upper point: the 16-bit pattern of the +5 V code
 // of CH0 Unipolar 5V, read unsigned (FF80 is 65408), times factor, to the nearest integer with
 // halves to even.
