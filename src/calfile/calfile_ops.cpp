@@ -23,7 +23,11 @@ std::string quoted(std::string_view value) {
 }
 
 std::string entryName(const Entry& entry) {
-    return "[" + std::string(entry.section) + "] " + std::string(entry.key);
+    // Built by appending: "[" + std::string(...) trips a false -Wrestrict of GCC 12 at -O3
+    // (the Release build for Windows).
+    std::string name = "[";
+    name.append(entry.section).append("] ").append(entry.key);
+    return name;
 }
 
 } // namespace
