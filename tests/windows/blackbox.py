@@ -80,6 +80,7 @@ SAVE = centre([FRAME_NOTE], (4320, 240, 1455, 495))
 RECOVER = centre([FRAME_NOTE], (4320, 840, 1455, 495))
 EXIT = centre([], (6000, 8280, 3015, 375))
 BROWSE = centre([FRAME_FILES], (5160, 360, 1095, 375))
+FILE_NAME_BOX = centre([FRAME_FILES], (120, 360, 5055, 375))
 IMPORT = centre([FRAME_FILES], (6360, 240, 1215, 495))
 EXPORT = centre([FRAME_FILES], (7560, 240, 1335, 495))
 CLIENT_SIZE = ((9120 + 7) // 15, (9570 + 7) // 15)
@@ -95,6 +96,11 @@ AI_MIN_WORD = [49] + [25 + 4 * (j - 1) for j in range(1, 6)]
 def reference_text(lower, upper):
     value = struct.unpack("<f", struct.pack("<I", (upper & 0xFFFF) << 16 | (lower & 0xFFFF)))[0]
     return "%.7g" % value
+
+
+def sign_extended(word):
+    word &= 0xFFFF
+    return word | 0xFFFF0000 if word & 0x8000 else word
 
 
 def hex_text(word):
@@ -133,9 +139,18 @@ def xdo(*args):
     return run("xdotool", *[str(a) for a in args])
 
 
+def ere_escape(text):
+    """The text as a POSIX extended regular expression that matches only itself."""
+    return "".join("\\" + c if c in ".[]()*+?{}|^$\\" else c for c in text)
+
+
 def windows_named(title):
-    p = xdo("search", "--onlyvisible", "--name", "^" + re.escape(title) + "$")
+    p = xdo("search", "--onlyvisible", "--name", "^" + ere_escape(title) + "$")
     return [int(w) for w in p.stdout.split()]
+
+
+def visible_windows():
+    return [int(w) for w in xdo("search", "--onlyvisible", "--name", ".*").stdout.split()]
 
 
 def wait_for(predicate, timeout):
@@ -251,13 +266,18 @@ class Program:
         return found[0] if found else None
 
     def dialog_text(self, dialog):
-        clear_clipboard()
-        xdo("windowactivate", dialog)
-        xdo("windowfocus", dialog)
-        settle(0.3)
-        xdo("key", "ctrl+c")
-        settle(0.3)
-        return clipboard()
+        # Ctrl+C in a message box copies its title, text and buttons, framed by dashes. The
+        # copy reaches the X clipboard a moment later, sometimes only at a second try.
+        text = ""
+        for _ in range(4):
+            clear_clipboard()
+            xdo("windowfocus", dialog)
+            settle(0.3)
+            xdo("key", "ctrl+c")
+            text = wait_for(lambda: "-----" in clipboard() and clipboard(), 2) or ""
+            if text:
+                break
+        return text
 
     def press(self, window, *keys):
         xdo("windowactivate", window)
@@ -397,8 +417,14 @@ def scenario_card(r, a, work):
         r.check(len(writes) == 1, "OK writes the EEPROM once", str(len(writes)))
         if writes:
             image = parse_image(writes[0])
+            # The words of the boxes go to the driver sign-extended (as 16-bit integers); every
+            # other word as it was read.
             want = list(eeprom) + [image[128] if len(image) == 129 else 0]
-            want[AO_MAX_WORD[0]] = 0xFFFFFFB0  # the typed code, sign-extended
+            for word in range(4, 8):
+                want[word] = sign_extended(eeprom[word])
+            for word in AO_MAX_WORD + AO_MIN_WORD + AI_MAX_WORD + AI_MIN_WORD:
+                want[word] = sign_extended(eeprom[word])
+            want[AO_MAX_WORD[0]] = 0xFFFFFFB0  # the typed code
             diff = ["word %d: %08X, want %08X" % (i, image[i], want[i])
                     for i in range(min(len(image), 128)) if image[i] != want[i]]
             r.check(writes[0].startswith("Drvx_WriteEEP board=0 ") and len(image) == 129
@@ -420,25 +446,32 @@ def scenario_card(r, a, work):
         plus = p.card_calls()[before:]
         r.check(bool(plus) and plus[0].startswith("Drvx_ConfigAO board=0 channel=0 range="),
                 "\"+\" configures CH0's output", "; ".join(plus))
-        r.check("Drvx_WriteAOVoltageH board=0 channel=0 code=0000FFB1" in plus,
-                "\"+\" drives CH0 with the code one step up (FFB1)", "; ".join(plus))
+        writes = [c for c in plus if c.startswith("Drvx_WriteAOVoltageH")]
+        r.check(bool(writes) and writes[-1] == "Drvx_WriteAOVoltageH board=0 channel=0 "
+                "code=FFFFFFB1", "\"+\" drives CH0 with the code one step up (FFB1, sent "
+                "sign-extended)", "; ".join(plus))
         r.check(p.box_text(ao_max_box(0)) == "FFB1", "the box shows FFB1")
 
         # Export into a file chosen with Broswer (the system's file dialog), then Import.
         ini = os.path.join(work, "exported.ini")
         with open(ini, "wb"):
             pass
+        before = set(visible_windows())
         p.click(BROWSE)
-        chooser = wait_for(lambda: [w for w in windows_named("Open") if w != p.window], 20)
+        # The system's file dialog (Wine's) has no caption; it is the new large window. Its
+        # file name box has the focus.
+        chooser = wait_for(lambda: [w for w in visible_windows() if w not in before
+                                    and geometry(w)[2] > 200], 20)
         if r.check(bool(chooser), "Broswer opens the file dialog"):
             settle(1.0)
-            xdo("windowactivate", chooser[0])
-            xdo("windowfocus", chooser[0])
-            settle(0.3)
             xdo("type", "--delay", "30", "Z:" + ini.replace("/", "\\"))
             xdo("key", "Return")
-            wait_for(lambda: not [w for w in windows_named("Open") if w != p.window], 10)
+            r.check(wait_for(lambda: chooser[0] not in visible_windows(), 10),
+                    "the file dialog takes the typed name")
             settle(0.5)
+        chosen = p.box_text(FILE_NAME_BOX)
+        r.check(chosen.replace("/", "\\").lower() == "z:" + ini.replace("/", "\\").lower(),
+                "the file name box shows the chosen file", chosen)
         p.focus_main()
         p.click(EXPORT)
         settle(0.5)
@@ -551,10 +584,15 @@ def main():
     ap.add_argument("--dll-without-recover", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
+    ap.add_argument("--only", action="append", help="run only this step (card, close, no-dll, "
+                    "no-recover, simulate); may be repeated")
     a = ap.parse_args()
     work = os.path.join(a.out, "blackbox")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    # A wineserver left from another X display would put the windows there: start afresh.
+    subprocess.run(["wineserver", "-k"], capture_output=True)
+    subprocess.run(["wineserver", "-w"], capture_output=True)
     r = Results()
     steps = [
         ("card", lambda: scenario_card(r, a, work)),
@@ -566,12 +604,15 @@ def main():
         ("simulate", lambda: scenario_simulate(r, a, work)),
     ]
     for name, step in steps:
+        if a.only and name not in a.only:
+            continue
         start = time.time()
         try:
             step()
         except Exception as e:  # a broken step is a failure, the others still run
             r.check(False, "%s: the step ran to its end" % name, repr(e))
         print("   (%s: %.1f s)" % (name, time.time() - start), flush=True)
+    subprocess.run(["wineserver", "-k"], capture_output=True)
     print("%d passed, %d failed" % (r.passed, r.failed))
     return 0 if r.failed == 0 else 1
 
