@@ -587,6 +587,9 @@ def main():
     ap.add_argument("--only", action="append", help="run only this step (card, close, no-dll, "
                     "no-recover, simulate); may be repeated")
     a = ap.parse_args()
+    # The stand-in gets the log's path as a Windows path on drive Z:, which must be absolute.
+    for name in ("exe", "dll", "dll_without_recover", "out", "appdata"):
+        setattr(a, name, os.path.abspath(getattr(a, name)))
     work = os.path.join(a.out, "blackbox")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
