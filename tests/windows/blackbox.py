@@ -185,7 +185,7 @@ def settle(seconds=0.4):
 class Program:
     """One run of mx4815cal.exe under Wine in a folder of its own."""
 
-    def __init__(self, folder, exe, dll, args, log):
+    def __init__(self, folder, exe, dll, args, log, cards=None):
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
         shutil.copy(exe, os.path.join(folder, "mx4815cal.exe"))
@@ -199,6 +199,8 @@ class Program:
             os.remove(log)
         env = dict(os.environ)
         env["STANDIN_DRAVEX_LOG"] = "Z:" + log.replace("/", "\\")
+        if cards is not None:
+            env["STANDIN_DRAVEX_CARDS"] = str(cards)
         self.process = subprocess.Popen(
             ["wine", "mx4815cal.exe"] + list(args),
             cwd=folder,
@@ -498,6 +500,34 @@ def scenario_card(r, a, work):
         p.kill()
 
 
+def scenario_two_cards(r, a, work):
+    print("-- two cards: records of both, no calibration loaded")
+    p = Program(os.path.join(work, "two"), a.exe, a.dll, [], os.path.join(work, "two.log"),
+                cards=2)
+    try:
+        if not r.check(p.wait_window(CAPTION), "the window opens"):
+            return
+        calls = p.card_calls()
+        r.check(len(calls) == 4 and calls[:2] == ["Drvx_DriverInit", "Drvx_SearchCard id=" + CARD_ID]
+                and calls[2].startswith("Drvx_GetCardInfo board=0 ")
+                and calls[3].startswith("Drvx_GetCardInfo board=1 "),
+                "start-up: DriverInit, SearchCard, GetCardInfo for boards 0 and 1, no ReadEEP",
+                "; ".join(c[:40] for c in calls))
+        r.check(p.box_text(centre([(0, 0)], (1320, 360, 495, 285))) == "2",
+                "Total Board shows 2")
+        before = len(p.card_calls())
+        p.click(SAVE)  # disabled until a RELOAD
+        settle(0.5)
+        r.check(not p.dialogs("SAVE EEPROM") and len(p.card_calls()) == before,
+                "SAVE does nothing before a RELOAD")
+        p.focus_main()
+        p.click(EXIT)
+        r.check(p.wait_end() == 0 and p.card_calls()[-1:] == ["Drvx_DriverClose"],
+                "EXIT closes the driver and ends with status 0")
+    finally:
+        p.kill()
+
+
 def scenario_close(r, a, work):
     print("-- closing the window")
     p = Program(os.path.join(work, "close"), a.exe, a.dll, [], os.path.join(work, "close.log"))
@@ -584,8 +614,8 @@ def main():
     ap.add_argument("--dll-without-recover", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
-    ap.add_argument("--only", action="append", help="run only this step (card, close, no-dll, "
-                    "no-recover, simulate); may be repeated")
+    ap.add_argument("--only", action="append", help="run only this step (card, two-cards, "
+                    "close, no-dll, no-recover, simulate); may be repeated")
     a = ap.parse_args()
     # The stand-in gets the log's path as a Windows path on drive Z:, which must be absolute.
     for name in ("exe", "dll", "dll_without_recover", "out", "appdata"):
@@ -599,6 +629,7 @@ def main():
     r = Results()
     steps = [
         ("card", lambda: scenario_card(r, a, work)),
+        ("two-cards", lambda: scenario_two_cards(r, a, work)),
         ("close", lambda: scenario_close(r, a, work)),
         ("no-dll", lambda: scenario_missing(r, a, work, None, "no-dll", "without Dravex.dll")),
         ("no-recover", lambda: scenario_missing(r, a, work, a.dll_without_recover,

@@ -8,7 +8,8 @@
 // shows a fixed sample). The script and the call log are reached through the Standin_*
 // exports.
 //
-// With the environment variable STANDIN_DRAVEX_LOG naming a file, every call is appended to
+// STANDIN_DRAVEX_CARDS=N starts it with N cards instead of one. With the environment variable
+// STANDIN_DRAVEX_LOG naming a file, every call is appended to
 // that file as well (and after Drvx_ReadEEP a line with the image handed back), so that a run
 // of the whole program can be checked from outside (tools/test-windows).
 //
@@ -211,8 +212,19 @@ std::string boardArg(short board) {
     return "board=" + std::to_string(board);
 }
 
+// One card, or as many as STANDIN_DRAVEX_CARDS says (0 to 32), for a run of the whole program.
+int startCards() {
+    const char* text = std::getenv("STANDIN_DRAVEX_CARDS");
+    if (text == nullptr || *text == '\0') {
+        return 1;
+    }
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return (*end == '\0' && n >= 0 && n <= 32) ? static_cast<int>(n) : 1;
+}
+
 struct Init {
-    Init() { setCards(1); }
+    Init() { setCards(startCards()); }
 } init;
 
 } // namespace
