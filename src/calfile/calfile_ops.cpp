@@ -12,7 +12,11 @@ namespace calfile {
 namespace {
 
 std::string entryName(const Entry& entry) {
-    return "[" + std::string(entry.section) + "] " + std::string(entry.key);
+    // Built by appending: "[" + std::string(...) trips a false -Wrestrict of GCC 12 at -O3
+    // (the Release build for Windows).
+    std::string name = "[";
+    name.append(entry.section).append("] ").append(entry.key);
+    return name;
 }
 
 // The notice after an import: the entries the file lacks (their boxes were set to "0") and the

@@ -10,13 +10,19 @@ namespace calfile {
 // A profile (INI) file held as its bytes, read and changed the way the Windows profile calls
 // read and change a file:
 //
-//  - A section starts at a line whose first non-blank character is '['; its name is the text
-//    up to the first ']' (or the end of the line), blanks (space, tab) around it ignored.
+//  - A section starts at a line whose first non-blank character is '[' and which holds a ']';
+//    its name is the text up to the last ']', blanks (space, tab) around it ignored. A line
+//    starting with '[' without ']' is no header (it is a key, like any other text line).
 //  - An entry is a line of a section holding '=': key before the first '=', value after it,
-//    blanks around both ignored. A line whose first non-blank character is ';' is a comment.
-//    Lines before the first section belong to no section.
+//    blanks around both ignored. A line of text without '=' is a key without a value: it
+//    reads as missing (the default), and being the first match it hides a later key=value of
+//    the same name; setting that key completes the line in place. A line whose first
+//    non-blank character is ';' is a comment. Lines before the first section belong to no
+//    section.
 //  - Lines end with CRLF, LF or CR. A UTF-8 byte-order mark at the start is skipped when
-//    reading and kept when writing.
+//    reading and kept when writing. A file starting with the UTF-16LE mark (FF FE) is read
+//    as UTF-16 (values arrive as UTF-8) and written back in UTF-16 with its mark, every
+//    other code unit as it was.
 //  - Names match regardless of ASCII case; the first matching section, and within it the
 //    first matching key, is the one read and written.
 //
@@ -26,7 +32,7 @@ namespace calfile {
 class Profile {
 public:
     Profile() = default;
-    explicit Profile(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit Profile(std::string bytes);
 
     const std::string& bytes() const { return bytes_; }
 
@@ -38,7 +44,7 @@ public:
     std::string read(std::string_view section, std::string_view key, std::string_view fallback,
                      std::size_t bufferSize = 255) const;
 
-    // True when the first matching section holds the key.
+    // True when the first matching section holds the key with a value.
     bool contains(std::string_view section, std::string_view key) const;
 
     // Sets key in section to value, written exactly as given:
@@ -52,7 +58,16 @@ public:
     void set(std::string_view section, std::string_view key, std::string_view value);
 
 private:
+    // The text the rules apply to: the bytes, or for a UTF-16 file their UTF-8 decoding.
+    std::string_view text() const { return utf16_ ? std::string_view(text_) : bytes_; }
+    static void setIn(std::string& text, std::string_view section, std::string_view key,
+                      std::string_view value);
+    static std::string encodeUtf16(std::string_view text, std::string_view tail);
+
     std::string bytes_;
+    bool utf16_ = false;
+    std::string text_; // UTF-16 files only: the text as UTF-8
+    std::string tail_; // UTF-16 files only: an odd last byte
 };
 
 } // namespace calfile

@@ -8,6 +8,11 @@
 // shows a fixed sample). The script and the call log are reached through the Standin_*
 // exports.
 //
+// STANDIN_DRAVEX_CARDS=N starts it with N cards instead of one. With the environment variable
+// STANDIN_DRAVEX_LOG naming a file, every call is appended to
+// that file as well (and after Drvx_ReadEEP a line with the image handed back), so that a run
+// of the whole program can be checked from outside (tools/test-windows).
+//
 // Built twice: as Dravex.dll, and with STANDIN_WITHOUT_RECOVER_EEP as a library that lacks
 // Drvx_RecoverEEP.
 
@@ -17,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -52,13 +58,78 @@ Script& script() {
     return s;
 }
 
+// A card as it leaves the factory: plausible calibration words, laid out as the window's
+// word map expects them (references at 4..7, output codes at 8..23, input codes at 24..49),
+// with identification, date, other trim data, a marker and a checksum around them. Board b
+// differs from board 0 by small offsets, so that two cards never look alike.
 std::array<unsigned short, 128> factoryEeprom(int board) {
-    std::array<unsigned short, 128> words{};
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        words[i] =
-            static_cast<unsigned short>(0x1357 * (i + 1) + 0x100 * static_cast<unsigned>(board));
+    std::array<unsigned short, 128> w{};
+    const auto b = static_cast<unsigned>(board);
+    w[0] = 0x4815;
+    w[1] = 0x0102;
+    w[2] = static_cast<unsigned short>(0x3A21 + 0x11 * b); // serial number
+    w[3] = 0x0001;
+    // 10.0012 V and 5.0007 V as measured at the factory (single-precision bit patterns).
+    const auto pattern = [](float v) {
+        std::uint32_t u = 0;
+        std::memcpy(&u, &v, sizeof u);
+        return u;
+    };
+    const std::uint32_t p10 = pattern(10.0012f);
+    const std::uint32_t p5 = pattern(5.0007f);
+    w[4] = static_cast<unsigned short>(p10 & 0xFFFF);
+    w[5] = static_cast<unsigned short>(p10 >> 16);
+    w[6] = static_cast<unsigned short>(p5 & 0xFFFF);
+    w[7] = static_cast<unsigned short>(p5 >> 16);
+    // Output codes per box (CH0 then CH1; Unipolar 5V, Unipolar 10V, Bipolar 5V, Bipolar
+    // 10V), upper end point then lower: near full scale and near zero, a few codes off.
+    constexpr std::array<unsigned short, 16> kOutputs{
+        0xFFC2, 0x0031, 0xFFB7, 0x0024, 0xFFA9, 0x004E, 0xFFD3, 0x0019,
+        0xFFBB, 0x0028, 0xFFC6, 0x003A, 0xFF9E, 0x0043, 0xFFCC, 0x0022,
+    };
+    for (std::size_t i = 0; i < kOutputs.size(); ++i) {
+        w[8 + i] = static_cast<unsigned short>(kOutputs[i] - (i % 2 == 0 ? b : 0u) +
+                                               (i % 2 == 0 ? 0u : b));
     }
-    return words;
+    // Input codes (signed): the upper point of each range and its 0 V code.
+    w[24] = 0x7D0B; // 10.24 V range at the 10 V reference
+    w[25] = 0xFFFB; // -5
+    w[28] = 0x7CF6; // 5.12 V range at the 5 V reference
+    w[29] = 0x0004;
+    w[32] = 0x7EF2; // 2.56 V range at 2.54 V
+    w[33] = 0xFFFE; // -2
+    w[36] = 0x7EFA; // 1.28 V range at 1.27 V
+    w[37] = 0x0006;
+    w[40] = 0x7E13; // 0.64 V range at 0.63 V
+    w[41] = 0x000B;
+    w[48] = 0x3E86; // 20.48 V range at the 10 V reference
+    w[49] = 0x0003;
+    // Trim data of other parts of the card, the calibration date, the model name.
+    std::uint32_t x = 0x2F6B1u + 977u * b;
+    const auto next = [&x] {
+        x = x * 1103515245u + 12345u;
+        return static_cast<unsigned short>(x >> 16);
+    };
+    for (std::size_t i : {26u, 27u, 30u, 31u, 34u, 35u, 38u, 39u, 42u, 43u, 44u, 45u, 46u, 47u}) {
+        w[i] = next();
+    }
+    w[50] = 2023;
+    w[51] = 0x0A11; // 17 October
+    const char name[] = "MX-4815\0";
+    for (std::size_t i = 0; i < 4; ++i) {
+        w[52 + i] = static_cast<unsigned short>(static_cast<unsigned char>(name[2 * i]) << 8 |
+                                                static_cast<unsigned char>(name[2 * i + 1]));
+    }
+    for (std::size_t i = 56; i < 126; ++i) {
+        w[i] = next();
+    }
+    w[126] = 0xA55A;
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < 127; ++i) {
+        sum += w[i];
+    }
+    w[127] = static_cast<unsigned short>(~sum & 0xFFFF);
+    return w;
 }
 
 void setCards(int count) {
@@ -87,15 +158,31 @@ std::string hexBytes(const void* data, std::size_t size) {
     return out;
 }
 
+// With STANDIN_DRAVEX_LOG naming a file, every call is also appended to that file as one
+// line, the file opened and closed around each line: the program may end at once (EXIT ends
+// it without returning from main), and what has been received must be on disk then.
+void appendToLogFile(const std::string& line) {
+    const char* path = std::getenv("STANDIN_DRAVEX_LOG");
+    if (path == nullptr || *path == '\0') {
+        return;
+    }
+    if (std::FILE* f = std::fopen(path, "ab")) {
+        std::fwrite(line.data(), 1, line.size(), f);
+        std::fclose(f);
+    }
+}
+
 // Logs the call; gives the scripted status of the entry point (0 when none was set).
 short record(const char* entryPoint, const std::string& arguments) {
     Script& s = script();
-    s.log += entryPoint;
+    std::string line = entryPoint;
     if (!arguments.empty()) {
-        s.log += ' ';
-        s.log += arguments;
+        line += ' ';
+        line += arguments;
     }
-    s.log += '\n';
+    line += '\n';
+    s.log += line;
+    appendToLogFile(line);
     auto it = s.statuses.find(entryPoint);
     return it == s.statuses.end() ? 0 : it->second;
 }
@@ -125,8 +212,19 @@ std::string boardArg(short board) {
     return "board=" + std::to_string(board);
 }
 
+// One card, or as many as STANDIN_DRAVEX_CARDS says (0 to 32), for a run of the whole program.
+int startCards() {
+    const char* text = std::getenv("STANDIN_DRAVEX_CARDS");
+    if (text == nullptr || *text == '\0') {
+        return 1;
+    }
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return (*end == '\0' && n >= 0 && n <= 32) ? static_cast<int>(n) : 1;
+}
+
 struct Init {
-    Init() { setCards(1); }
+    Init() { setCards(startCards()); }
 } init;
 
 } // namespace
@@ -190,9 +288,15 @@ STANDIN_EXPORT short __stdcall Drvx_ReadEEP(short wBoardNo, std::int32_t* data) 
     if (status != 0) {
         return status;
     }
+    std::string words;
     for (std::size_t i = 0; i < card->eeprom.size(); ++i) {
         data[i] = card->eeprom[i]; // zero-extended
+        words += (i == 0 ? "" : " ") + hex32(card->eeprom[i]);
     }
+    // The log file also gets the image handed back, so that a run watched from outside knows
+    // what the window was given.
+    appendToLogFile("Drvx_ReadEEP-returned board=" + std::to_string(wBoardNo) + " image=" + words +
+                    "\n");
     return 0;
 }
 
