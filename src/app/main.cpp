@@ -109,13 +109,13 @@ int main(int argc, char** argv) {
         store = std::make_unique<sim::CardsFile>(sim::CardsFile::defaultPath());
     } else {
 #ifdef _WIN32
-        std::string problem;
-        driver = card::DravexLibrary::open(&problem);
-        if (!driver) {
+        auto opened = card::DravexLibrary::open();
+        if (!opened) {
             QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
-                                  QString::fromStdString(problem));
+                                  QString::fromStdString(opened.refusal()));
             return 1;
         }
+        driver = std::move(*opened);
 #endif
     }
 

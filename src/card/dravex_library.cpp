@@ -56,17 +56,13 @@ DravexLibrary::~DravexLibrary() {
     }
 }
 
-std::unique_ptr<DravexLibrary> DravexLibrary::open(std::string* problem,
-                                                   const std::string& libraryPath) {
+core::Result<std::unique_ptr<DravexLibrary>> DravexLibrary::open(const std::string& libraryPath) {
     std::unique_ptr<DravexLibrary> lib(new DravexLibrary());
     lib->e_->module = LoadLibraryA(libraryPath.c_str());
     if (!lib->e_->module) {
-        if (problem) {
-            *problem = "The driver library \"" + libraryPath +
-                       "\" could not be loaded (Windows error " +
-                       std::to_string(static_cast<unsigned long>(GetLastError())) + ").";
-        }
-        return nullptr;
+        return core::refuse("The driver library \"" + libraryPath +
+                            "\" could not be loaded (Windows error " +
+                            std::to_string(static_cast<unsigned long>(GetLastError())) + ").");
     }
 
     std::string missing;
@@ -94,13 +90,10 @@ std::unique_ptr<DravexLibrary> DravexLibrary::open(std::string* problem,
     resolve("Drvx_ReadPhyMemory", e.readPhyMemory);
     resolve("Drvx_WritePhyMemory", e.writePhyMemory);
     if (!missing.empty()) {
-        if (problem) {
-            *problem = "The driver library \"" + libraryPath + "\" lacks the entry point(s) " +
-                       missing + ".";
-        }
-        return nullptr; // the destructor unloads the library
+        return core::refuse("The driver library \"" + libraryPath + "\" lacks the entry point(s) " +
+                            missing + "."); // unloads it
     }
-    return lib;
+    return core::Result<std::unique_ptr<DravexLibrary>>(std::move(lib));
 }
 
 Int16 DravexLibrary::Drvx_DriverInit(Int16& wTotalBoards) {

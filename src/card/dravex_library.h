@@ -3,6 +3,7 @@
 // The maker's driver library Dravex.dll behind card::Driver. Windows only.
 
 #include "card/driver.h"
+#include "core/result.h"
 
 #include <memory>
 #include <string>
@@ -12,11 +13,11 @@ namespace card {
 class DravexLibrary : public Driver {
 public:
     // Loads the library (by default "Dravex.dll", found the way Windows finds DLLs) and
-    // resolves every entry point by its undecorated name. On failure: nullptr, and *problem
-    // names what is missing (the library, or the first entry point not found); no entry point
-    // has been called then.
-    static std::unique_ptr<DravexLibrary> open(std::string* problem,
-                                               const std::string& libraryPath = "Dravex.dll");
+    // resolves every entry point by its undecorated name. On failure the refusal names what
+    // is missing (the library, or every entry point not found); no entry point has been
+    // called then.
+    static core::Result<std::unique_ptr<DravexLibrary>>
+    open(const std::string& libraryPath = "Dravex.dll");
 
     ~DravexLibrary() override;
     DravexLibrary(const DravexLibrary&) = delete;

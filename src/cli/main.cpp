@@ -80,12 +80,12 @@ int main(int argc, char** argv) {
         };
     } else {
 #ifdef _WIN32
-        std::string problem;
-        driver = card::DravexLibrary::open(&problem);
-        if (!driver) {
-            std::cerr << "mx4815cal-cli: " << problem << "\n";
+        auto opened = card::DravexLibrary::open();
+        if (!opened) {
+            std::cerr << "mx4815cal-cli: " << opened.refusal() << "\n";
             return cli::kCardFailure;
         }
+        driver = std::move(*opened);
 #endif
     }
 

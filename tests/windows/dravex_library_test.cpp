@@ -140,9 +140,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(standIn.loaded()) << "Dravex.dll (the stand-in) beside the test program";
         standIn.reset();
-        std::string problem;
-        library = card::DravexLibrary::open(&problem);
-        ASSERT_TRUE(library) << problem;
+        auto opened = card::DravexLibrary::open();
+        ASSERT_TRUE(opened) << opened.refusal();
+        library = std::move(*opened);
     }
 
     // Steps 2 to 4 of the window's start-up, into the form-level state.
@@ -409,9 +409,9 @@ TEST_F(ThroughTheDll, ReadingTimesOutOnABusyBitThatNeverClears) {
 }
 
 TEST(DravexLibraryOpen, MissingLibraryIsNamed) {
-    std::string problem;
-    const auto library = card::DravexLibrary::open(&problem, "no-such-folder\\Dravex.dll");
+    const auto library = card::DravexLibrary::open("no-such-folder\\Dravex.dll");
     EXPECT_FALSE(library);
+    const std::string& problem = library.refusal();
     EXPECT_NE(problem.find("\"no-such-folder\\Dravex.dll\""), std::string::npos) << problem;
     EXPECT_NE(problem.find("could not be loaded"), std::string::npos) << problem;
 }
@@ -420,9 +420,9 @@ TEST(DravexLibraryOpen, MissingEntryPointIsNamedAndNothingIsCalled) {
     StandIn partial("DravexWithoutRecover.dll");
     ASSERT_TRUE(partial.loaded());
     partial.reset();
-    std::string problem;
-    const auto library = card::DravexLibrary::open(&problem, "DravexWithoutRecover.dll");
+    const auto library = card::DravexLibrary::open("DravexWithoutRecover.dll");
     EXPECT_FALSE(library);
+    const std::string& problem = library.refusal();
     EXPECT_NE(problem.find("DravexWithoutRecover.dll"), std::string::npos) << problem;
     EXPECT_NE(problem.find("Drvx_RecoverEEP"), std::string::npos) << problem;
     for (const char* present : {"Drvx_ReadEEP", "Drvx_WriteEEP", "Drvx_DriverInit"}) {
