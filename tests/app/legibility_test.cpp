@@ -276,7 +276,8 @@ TEST(WindowReads, AFilledBoxShowsTheStartOfItsTextAndALongTextInItsTooltip) {
 TEST(WindowLook, TabGoesLeftToRightTopToBottomFrameByFrame) {
     ShownWindow w;
     app::Form1& f = *w.h.form;
-    for (QWidget* b : {app::testProbe(f).ui.cmdWriteEEP, app::testProbe(f).ui.cmdRecover, app::testProbe(f).ui.cmdLoadINI, app::testProbe(f).ui.cmdSaveINI}) {
+    for (QWidget* b : {app::testProbe(f).ui.cmdWriteEEP, app::testProbe(f).ui.cmdRecover,
+                       app::testProbe(f).ui.cmdLoadINI, app::testProbe(f).ui.cmdSaveINI}) {
         b->setEnabled(true); // as after a RELOAD and a file choice
     }
     // A control of the window: a direct child of the window or of one of its frames.

@@ -159,8 +159,8 @@ TEST(PlausibleReference, WithinTenPercentOfNominalOrRefusedNamingBoxTextAndRange
     EXPECT_EQ(plausibleReference(ref10(), "11").optional(), 11.0f);
     EXPECT_EQ(plausibleReference(ref5(), "4.5").optional(), 4.5f);
     EXPECT_EQ(plausibleReference(ref5(), "5.5").optional(), 5.5f);
-    for (const char* bad : {"0", "-0", "-10.0", "1e-40", "1e38", "32767", "100000000", "8.99",
-                            "11.01", "5.0"}) {
+    for (const char* bad :
+         {"0", "-0", "-10.0", "1e-40", "1e38", "32767", "100000000", "8.99", "11.01", "5.0"}) {
         const auto r = plausibleReference(ref10(), bad);
         EXPECT_FALSE(r) << bad;
         EXPECT_NE(r.refusal().find("10V Ref(TP2)"), std::string::npos) << bad;
