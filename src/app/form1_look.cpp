@@ -47,7 +47,7 @@ QFont firstOf(const QStringList& families, qreal points) {
 }
 
 // Liberation Sans has the widths of Arial; Arimo is the same design under its other name.
-QStringList standInFamilies() {
+[[maybe_unused]] QStringList standInFamilies() { // off Windows only
     return {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")};
 }
 QStringList narrowFamilies() {
