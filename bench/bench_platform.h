@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "platform/steady_clock.h"
 #include "session/form_state.h"
 #include "sim/simulated_driver.h"
 
@@ -30,6 +31,7 @@ void loadBoard0(sim::SimulatedDriver& sim, session::FormState& state);
 
 class RealClock : public platform::Clock {
 public:
+    RealClock() { platform::keepSleepsPunctual(); } // as the program's clock does
     double now() override;
     void Sleep(std::int32_t milliseconds) override;
 
