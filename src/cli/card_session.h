@@ -1,5 +1,6 @@
 #pragma once
 
+#include "caldata/memory_table.h"
 #include "caldata/table.h"
 #include "card/register_acquisition.h"
 #include "cli/cli.h"
@@ -14,23 +15,9 @@
 
 namespace cli {
 
-// The calibration table of the command line, in memory, with the window's start texts.
-// Setting an output box to a new text runs its change handling, as the window's boxes do.
-class CliTable : public caldata::CalibrationTable {
-public:
-    CliTable();
-    std::string text(caldata::Field f) const override;
-    void setText(caldata::Field f, const std::string& text) override;
-
-    std::function<void(caldata::Field)> onChange;
-
-private:
-    std::string& slot(caldata::Field f);
-    std::array<std::string, 2 * caldata::kOutputBoxes> outputs_;
-    std::array<std::string, 2 * caldata::kInputBoxes> inputs_;
-    std::string ref10_ = "10.0";
-    std::string ref5_ = "5.0";
-};
+// The calibration table of the command line: in memory, its output boxes' changes running
+// their change handling as the window's boxes do.
+using CliTable = caldata::MemoryTable;
 
 // The prompts of the command line: SAVE's confirmation is answered by --save; there are no
 // other prompts, and a message goes to stderr.

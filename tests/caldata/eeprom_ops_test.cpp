@@ -43,7 +43,7 @@ card::EepImage signExtended(card::EepImage img) {
     return img;
 }
 
-std::map<std::pair<int, int>, std::string> snapshot(const MemoryTable& t) {
+std::map<std::pair<int, int>, std::string> snapshot(const testing_support::MemoryTable& t) {
     std::map<std::pair<int, int>, std::string> out;
     for (const BoxWords& b : kWordMap) {
         out[{static_cast<int>(b.field.box), b.field.index}] = t.text(b.field);
@@ -54,7 +54,7 @@ std::map<std::pair<int, int>, std::string> snapshot(const MemoryTable& t) {
 struct EepromTest : ::testing::Test {
     StrictMock<MockDriver> driver;
     Rig rig{driver};
-    MemoryTable table;
+    testing_support::MemoryTable table;
 
     // RELOAD of board b delivering img.
     bool reload(const card::EepImage& img, card::Int16 b = 0) {
@@ -174,7 +174,7 @@ TEST_F(EepromTest, BadBoardTextIsRefusedBeforeAnyDriverCall) {
     }
     ASSERT_EQ(rig.prompts.messages.size(), 12u);
     EXPECT_NE(rig.prompts.messages[0].find("Active Board"), std::string::npos);
-    EXPECT_EQ(snapshot(table), snapshot(MemoryTable{}));
+    EXPECT_EQ(snapshot(table), snapshot(testing_support::MemoryTable{}));
 }
 
 TEST_F(EepromTest, SaveWithoutEditsWritesTheImageReadReferencesIncluded) {

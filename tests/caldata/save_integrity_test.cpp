@@ -129,7 +129,7 @@ TEST(SavedReferenceWords, ImplausibleReferencesAreRefusedTypedOrStored) {
 struct SaveOnCard : ::testing::Test {
     sim::SimulatedDriver cards{sim::SimOptions{2}};
     Rig rig{cards};
-    MemoryTable table;
+    testing_support::MemoryTable table;
 
     void SetUp() override {
         rig.activeBoard = "1";

@@ -15,7 +15,7 @@ namespace {
 struct TrimTest : ::testing::Test {
     StrictMock<MockDriver> driver;
     Rig rig{driver};
-    MemoryTable table;
+    testing_support::MemoryTable table;
 
     TrimTest() {
         rig.state.wAORange = {0, 2, 1, 3};

@@ -2,6 +2,7 @@
 
 // Test doubles of the platform interfaces, the driver and the calibration table.
 
+#include "caldata/memory_table.h"
 #include "caldata/table.h"
 #include "card/driver.h"
 #include "platform/clock.h"
@@ -146,19 +147,16 @@ public:
                 (card::Long dwAddress, card::Int16 wSize, card::Long dwValue), (override));
 };
 
-// An in-memory calibration table with the window's start texts. onChange runs when the text
-// of an output box changes (the change handling of the window's output boxes).
-class MemoryTable : public caldata::CalibrationTable {
+// The in-memory calibration table, recording every output box change in order.
+class MemoryTable : public caldata::MemoryTable {
 public:
-    MemoryTable();
-    std::string text(caldata::Field f) const override;
-    void setText(caldata::Field f, const std::string& text) override;
+    std::vector<caldata::Field> changes;
 
-    std::function<void(caldata::Field)> onChange;
-    std::vector<caldata::Field> changes; // every output box change, in order
-
-private:
-    std::map<std::pair<int, int>, std::string> texts_;
+protected:
+    void outputChanged(caldata::Field f) override {
+        changes.push_back(f);
+        caldata::MemoryTable::outputChanged(f);
+    }
 };
 
 // A Context over the given parts with "Active Board" read from a string the test controls.
