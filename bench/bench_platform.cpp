@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <thread>
 
 namespace bench {
 
@@ -33,7 +32,7 @@ double RealClock::now() {
 
 void RealClock::Sleep(std::int32_t milliseconds) {
     const auto start = Steady::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    platform::sleepPunctually(milliseconds); // as the program's clock sleeps
     askedMs_ += milliseconds;
     sleptMs_ += msBetween(start, Steady::now());
 }

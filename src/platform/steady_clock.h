@@ -4,22 +4,15 @@
 
 #include <chrono>
 #include <cstdint>
-#include <thread>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace platform {
 
-// Asks the system to end the thread's sleeps on time: Linux lets a sleep run up to 50 us
-// late by default, which over the four pauses of some 400 readings of a run adds a tenth of
-// a second. Elsewhere it does nothing.
-inline void keepSleepsPunctual() {
-#ifdef __linux__
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-}
+// Asks the system to end this thread's sleeps on time (steady_clock.cpp says how).
+void keepSleepsPunctual();
+
+// Sleeps the given milliseconds (none when not positive), and ends as close after them as
+// the system allows.
+void sleepPunctually(std::int32_t milliseconds);
 
 // The real clock of both front ends: the monotonic steady clock, and a real sleep.
 class SteadyClock : public Clock {
@@ -29,11 +22,7 @@ public:
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();
     }
-    void Sleep(std::int32_t milliseconds) override {
-        if (milliseconds > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        }
-    }
+    void Sleep(std::int32_t milliseconds) override { sleepPunctually(milliseconds); }
 };
 
 } // namespace platform
