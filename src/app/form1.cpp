@@ -225,17 +225,20 @@ bool Form1::refusedDuringRun(const char* action) {
 }
 
 void Form1::HighlightStep(card::Int16 wStepNo, card::Long lColor) {
+    // Each frame is set once to its final state, so a frame that stays as it was is neither
+    // changed nor repainted (the current one is not disabled and enabled again).
     const QColor highlight = look::fromColourValue(lColor);
-    setAllSteps(ui, false);
-
-    if (wStepNo >= 0 && wStepNo <= 7) {
-        const auto k = static_cast<std::size_t>(wStepNo);
-        setStep(ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k], true, highlight);
-    } else if (wStepNo == 8) {
-        setStep(ui.framRef, ui.lbl5VRef, ui.lbl10VRef, true, highlight);
-    } else if (wStepNo >= 9 && wStepNo <= 14) {
-        const auto j = static_cast<std::size_t>(wStepNo - 9);
-        setStep(ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j], true, highlight);
+    const QColor face = look::buttonFace();
+    auto show = [&](int step, QGroupBox* f, QLabel* a, QLabel* b) {
+        const bool current = step == wStepNo;
+        setStep(f, a, b, current, current ? highlight : face);
+    };
+    for (std::size_t k = 0; k < ui.framAO.size(); ++k) {
+        show(static_cast<int>(k), ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k]);
+    }
+    show(8, ui.framRef, ui.lbl5VRef, ui.lbl10VRef);
+    for (std::size_t j = 0; j < ui.framAI.size(); ++j) {
+        show(9 + static_cast<int>(j), ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j]);
     }
 }
 

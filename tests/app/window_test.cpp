@@ -2,6 +2,7 @@
 #include "app/qt_platform.h"
 #include "app_harness.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -319,6 +320,29 @@ TEST(HighlightStep, SecondCallReplacesTheFirstAndOnlyStartUpOpensAllAgain) {
     for (const Step& s : steps(f)) {
         EXPECT_TRUE(s.frame->isEnabled());
     }
+}
+
+// Counts the enabled-state and palette changes a widget receives.
+struct ChangeCounter : QObject {
+    int changes = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        changes += e->type() == QEvent::EnabledChange || e->type() == QEvent::PaletteChange;
+        return false;
+    }
+};
+
+TEST(HighlightStep, TheSameStepAgainChangesNoFrame) {
+    Harness h;
+    auto& f = *h.form;
+    f.HighlightStep(4, autocal::kStepColour);
+    ChangeCounter lit;
+    ChangeCounter other;
+    app::testProbe(f).ui.framAO[4]->installEventFilter(&lit);
+    app::testProbe(f).ui.framAI[2]->installEventFilter(&other);
+    f.HighlightStep(4, autocal::kStepColour);
+    expectOnly(f, 4);
+    EXPECT_EQ(lit.changes, 0);
+    EXPECT_EQ(other.changes, 0);
 }
 
 TEST(CalibrationTable, FieldsAddressTheirOwnBoxes) {
