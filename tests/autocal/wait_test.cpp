@@ -1,8 +1,10 @@
 #include "autocal/wait.h"
+#include "platform/steady_clock.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -52,6 +54,21 @@ TEST(WaitSeconds, EndsAfterTheYieldInWhichAStopIsRequested) {
     pump.at(7, [&] { stop = true; });
     EXPECT_FALSE(autocal::WaitSeconds(clock, pump, 1.0f, [&] { return stop; }));
     EXPECT_EQ(pump.yields, 7);
+}
+
+// The real clock's pauses never end before their time, however they finish; a pause of no
+// time or less returns at once. (Only the lower bound: how late they end is the benchmark's.)
+TEST(SteadyClock, PausesNeverEndEarly) {
+    platform::SteadyClock clock;
+    for (std::int32_t ms : {1, 3}) {
+        const double start = clock.now();
+        clock.Sleep(ms);
+        EXPECT_GE(clock.now() - start, ms / 1000.0) << ms << " ms";
+    }
+    const double start = clock.now();
+    clock.Sleep(0);
+    clock.Sleep(-5);
+    EXPECT_LT(clock.now() - start, 0.5);
 }
 
 } // namespace
