@@ -39,19 +39,9 @@ std::string describe(const QWidget* w, const QString& what, const QString& text,
         .toStdString();
 }
 
-// The width a line edit has for its text without scrolling: its contents less the two-pixel
-// side margins of the text and the room of the cursor behind the last character.
-int textRoom(const QLineEdit* b) {
-    QStyleOptionFrame opt;
-    opt.initFrom(b);
-    opt.lineWidth =
-        b->hasFrame() ? b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, b) : 0;
-    opt.state |= QStyle::State_Sunken;
-    const QRect r = b->style()
-                        ->subElementRect(QStyle::SE_LineEditContents, &opt, b)
-                        .marginsRemoved(b->textMargins());
-    return r.width() - 2 * 2 - 1 - b->style()->pixelMetric(QStyle::PM_TextCursorWidth, &opt, b);
-}
+// The width a line edit has for its text without scrolling: the window's own measure, which
+// its shrinking of long texts relies on.
+using app::look::textRoom;
 
 int textHeightRoom(const QLineEdit* b) {
     QStyleOptionFrame opt;
