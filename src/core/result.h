@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,13 +11,36 @@
 // that started the operation shows it, once.
 namespace core {
 
-// Why an operation did not do what was asked, as one message for the technician.
+// What kind of failure a refusal is: what a front end tells from it (the command line's exit
+// code) without reading its text.
+enum class Kind {
+    Input,     // an argument, a box or a file was refused before anything reached the card
+    Card,      // the card or the driver failed (status: its 16-bit status, when it gave one)
+    File,      // a file could not be written after the card was worked on
+    Tolerance, // the calibration finished, but an end point is outside its limits
+    Stopped,   // a stop was asked for (STOP, Ctrl-C) and the work ended at a yield
+    Busy,      // the board is held by another program
+};
+
+// Why an operation did not do what was asked, as one message for the technician, with its
+// kind.
 struct Refusal {
     std::string text;
+    Kind kind = Kind::Input;
+    std::int16_t status = 0; // the driver's status of a Kind::Card failure, 0 when none
 };
 
 inline Refusal refuse(std::string text) {
     return Refusal{std::move(text)};
+}
+
+inline Refusal refuse(Kind kind, std::string text, std::int16_t status = 0) {
+    return Refusal{std::move(text), kind, status};
+}
+
+// The same failure told with another text, keeping its kind and status.
+inline Refusal reword(const Refusal& r, std::string text) {
+    return Refusal{std::move(text), r.kind, r.status};
 }
 
 template <class T> class [[nodiscard]] Result {
@@ -43,6 +67,9 @@ public:
         static const std::string none;
         return ok() ? none : std::get<1>(v_).text;
     }
+    // The refusal with its kind; only when !ok().
+    const Refusal& failure() const { return std::get<1>(v_); }
+    Kind kind() const { return failure().kind; }
 
 private:
     std::variant<T, Refusal> v_;
@@ -52,14 +79,17 @@ private:
 template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(Refusal refusal) : refusal_(std::move(refusal.text)), failed_(true) {}
+    Result(Refusal refusal) : refusal_(std::move(refusal)), failed_(true) {}
 
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
-    const std::string& refusal() const { return refusal_; }
+    const std::string& refusal() const { return refusal_.text; }
+    // The refusal with its kind; only meaningful when !ok().
+    const Refusal& failure() const { return refusal_; }
+    Kind kind() const { return refusal_.kind; }
 
 private:
-    std::string refusal_;
+    Refusal refusal_;
     bool failed_ = false;
 };
 
