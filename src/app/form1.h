@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
+#include "session/board_lock.h"
 #include "session/context.h"
 #include "session/form_state.h"
 
@@ -102,6 +103,9 @@ struct Services {
     bool simulated = false;
     // Ends the program at once (EXIT). Tests record the call instead.
     std::function<void()> endProgram;
+    // The boards held against other programs: RELOAD takes its board and lets the one
+    // loaded before go. None: no other program to keep out (tests).
+    session::BoardLocks* locks = nullptr;
 };
 
 // The main window. It owns the form-level state and the controls; every operation is one of

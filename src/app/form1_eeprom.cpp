@@ -2,6 +2,7 @@
 #include "app/form1.h"
 
 #include "caldata/eeprom_ops.h"
+#include "session/board.h"
 
 #include <QPushButton>
 
@@ -9,9 +10,22 @@ namespace app {
 
 void Form1::cmdReadEEP_Click() {
     auto ctx = context();
+    // The board is taken from other programs before it is read: one that another program
+    // holds is refused naming the holder, and nothing changes. The window holds the board it
+    // shows until the next RELOAD reads another one.
+    const auto board = session::activeBoard(ctx);
+    if (board && services_.locks != nullptr) {
+        if (const core::Status taken = services_.locks->take(*board); !taken) {
+            report(taken);
+            return;
+        }
+    }
     // Only a successful read arms SAVE and RECOVER; after a refused board number or a failed
     // read RELOAD stays available to try again.
     const core::Status reloaded = caldata::Reload(ctx, *this);
+    if (services_.locks != nullptr) {
+        services_.locks->keepOnly(state.loadedBoard.value_or(-1));
+    }
     report(reloaded);
     const bool loaded = reloaded.ok();
     ui.cmdWriteEEP->setEnabled(loaded);
@@ -33,7 +47,19 @@ void Form1::cmdWriteEEP_Click() {
 
 void Form1::cmdRecover_Click() {
     auto ctx = context();
+    // "Active Board" may name another board than the one shown: it is held for the RECOVER
+    // only, and only when no other program holds it.
+    const auto board = session::activeBoard(ctx);
+    if (board && services_.locks != nullptr) {
+        if (const core::Status taken = services_.locks->take(*board); !taken) {
+            report(taken);
+            return;
+        }
+    }
     report(caldata::Recover(ctx));
+    if (services_.locks != nullptr) {
+        services_.locks->keepOnly(state.loadedBoard.value_or(-1));
+    }
 }
 
 } // namespace app

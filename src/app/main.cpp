@@ -7,11 +7,7 @@
 // application's data folder.
 #include "app/form1.h"
 #include "app/qt_platform.h"
-#include "sim/cards_file.h"
-#include "sim/simulated_driver.h"
-#ifdef _WIN32
-#include "card/dravex_library.h"
-#endif
+#include "backend/backend.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,13 +22,8 @@ namespace {
 
 constexpr const char* kTitle = "MX-4815 Calibration Program";
 
-struct Options {
-    bool simulate = false;
-    int cards = 1;
-};
-
 // The command line; nothing when it is wrong (the reason is shown then).
-std::optional<Options> parseOptions(const QApplication& application) {
+std::optional<backend::Choice> parseOptions(const QApplication& application) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("MX-4815 calibration utility"));
     parser.addHelpOption();
@@ -43,7 +34,7 @@ std::optional<Options> parseOptions(const QApplication& application) {
     const QCommandLineOption cards(
         QStringLiteral("cards"),
         QStringLiteral("Number of simulated cards, 0 to %1 (default 1); implies --simulate.")
-            .arg(sim::kMaxCards),
+            .arg(backend::kMaxSimulatedCards),
         QStringLiteral("N"));
     parser.addOption(simulate);
     parser.addOption(cards);
@@ -54,29 +45,27 @@ std::optional<Options> parseOptions(const QApplication& application) {
     if (parser.isSet(QStringLiteral("help"))) {
         parser.showHelp(0); // ends the program
     }
-    Options o;
-    o.simulate = parser.isSet(simulate);
+    backend::Choice choice;
+    choice.simulate = parser.isSet(simulate);
     if (parser.isSet(cards)) {
-        bool ok = false;
-        o.cards = parser.value(cards).toInt(&ok);
-        if (!ok || o.cards < 0 || o.cards > sim::kMaxCards) {
+        const core::Result<int> n = backend::parseCardCount(parser.value(cards).toStdString());
+        if (!n) {
             QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
-                                  QStringLiteral("--cards: \"%1\" is not a number of cards from 0 "
-                                                 "to %2.")
-                                      .arg(parser.value(cards))
-                                      .arg(sim::kMaxCards));
+                                  QString::fromStdString(n.refusal()));
             return std::nullopt;
         }
-        o.simulate = true;
+        choice.cards = *n;
+        choice.simulate = true;
     }
 #ifndef _WIN32
-    o.simulate = true;
+    choice.simulate = true;
 #endif
-    return o;
+    return choice;
 }
 
 // EXIT: the program ends at once, also from inside the event processing of a long run. Every
-// file the program writes is complete when its write returns, so nothing is left to do.
+// file the program writes is complete when its write returns, so nothing is left to do; the
+// system lets go of the boards the program held.
 [[noreturn]] void endProgram() {
     std::fflush(nullptr);
     std::_Exit(0);
@@ -88,55 +77,29 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mx4815cal"));
 
-    const std::optional<Options> options = parseOptions(application);
-    if (!options) {
+    const std::optional<backend::Choice> choice = parseOptions(application);
+    if (!choice) {
         return 2;
     }
+    auto opened = backend::open(*choice, "mx4815cal");
+    if (!opened) {
+        QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
+                              QString::fromStdString(opened.refusal()));
+        return 1;
+    }
+    backend::Backend& cards = **opened;
 
     app::SteadyClock clock;
     app::QtEventPump pump;
     app::QtPrompts prompts;
-
-    std::unique_ptr<card::Driver> driver;
-    std::unique_ptr<sim::CardsFile> store;
-    sim::SimulatedDriver* simulator = nullptr;
-    if (options->simulate) {
-        sim::SimOptions simOptions;
-        simOptions.cards = options->cards;
-        auto simulated = std::make_unique<sim::SimulatedDriver>(simOptions);
-        simulator = simulated.get();
-        driver = std::move(simulated);
-        store = std::make_unique<sim::CardsFile>(sim::CardsFile::defaultPath());
-    } else {
-#ifdef _WIN32
-        auto opened = card::DravexLibrary::open();
-        if (!opened) {
-            QMessageBox::critical(nullptr, QString::fromUtf8(kTitle),
-                                  QString::fromStdString(opened.refusal()));
-            return 1;
-        }
-        driver = std::move(*opened);
-#endif
-    }
-
-    app::Form1 window(
-        app::Services{*driver, clock, pump, prompts, options->simulate, [] { endProgram(); }});
+    app::Form1 window(app::Services{cards.driver(), clock, pump, prompts, cards.simulated(),
+                                    [] { endProgram(); }, &cards.locks()});
     prompts.setWindow(&window);
     // The window is shown first, so that the start-up messages stand over it.
     window.show();
-
-    if (simulator != nullptr) {
-        if (const core::Status loaded = store->load(*simulator); !loaded) {
-            prompts.message(loaded.refusal());
-        }
-        simulator->onEepromChanged = [&] {
-            if (const core::Status saved = store->save(*simulator); !saved) {
-                prompts.message("The simulated cards could not be saved to " +
-                                store->filePath().toStdString() + ": " + saved.refusal());
-            }
-        };
+    if (!cards.notice().empty()) {
+        prompts.message(cards.notice());
     }
-
     window.Form_Load();
     return application.exec();
 }

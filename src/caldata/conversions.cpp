@@ -103,6 +103,14 @@ core::Result<std::int16_t> parseCode(std::string_view text) {
     }
     if (v < std::numeric_limits<std::int16_t>::min() ||
         v > std::numeric_limits<std::int16_t>::max()) {
+        if (h.digits > 8) {
+            // Behind more than eight digits the code is no pattern but a plain number.
+            return core::refuse("has " + std::to_string(h.digits) +
+                                " digits: behind its leading zeros it is the number " +
+                                std::to_string(v) +
+                                ", which does not fit in 16 bits (a code has at most four "
+                                "digits, or eight when sign-extended)");
+        }
         return core::refuse("does not fit in 16 bits");
     }
     return static_cast<std::int16_t>(v);

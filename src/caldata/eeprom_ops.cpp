@@ -99,7 +99,9 @@ core::Status Reload(session::Context& ctx, CalibrationTable& table) {
     card::EepImage scratch = state.dwEEPData;
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, scratch);
     if (state.wErrCode != 0) {
-        return core::refuse(failedCallText("RELOAD", "reading the EEPROM", *board, state.wErrCode));
+        return core::refuse(core::Kind::Card,
+                            failedCallText("RELOAD", "reading the EEPROM", *board, state.wErrCode),
+                            state.wErrCode);
     }
 
     state.ActiveCardInfo = state.CardInfo[static_cast<std::size_t>(*board)];
@@ -137,16 +139,19 @@ core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
     state.dwEEPSave = *image;
     state.wErrCode = ctx.driver.Drvx_WriteEEP(*board, state.dwEEPSave);
     if (state.wErrCode != 0) {
-        return core::refuse(failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode));
+        return core::refuse(core::Kind::Card,
+                            failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode),
+                            state.wErrCode);
     }
     // A driver that reports success does not prove the card kept the words: check them.
     card::EepImage readBack{};
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, readBack);
     if (state.wErrCode != 0) {
-        return core::refuse(unreadableWriteText(*board, state.wErrCode));
+        return core::refuse(core::Kind::Card, unreadableWriteText(*board, state.wErrCode),
+                            state.wErrCode);
     }
     if (const auto diff = differences(state.dwEEPSave, readBack); !diff.empty()) {
-        return core::refuse(unverifiedWriteText(*board, diff));
+        return core::refuse(core::Kind::Card, unverifiedWriteText(*board, diff));
     }
     return Saved::Written;
 }
@@ -158,7 +163,8 @@ core::Status Recover(session::Context& ctx) {
     }
     ctx.state.wErrCode = ctx.driver.Drvx_RecoverEEP(*board);
     if (ctx.state.wErrCode != 0) {
-        return core::refuse(errorCodeText(ctx.state.wErrCode));
+        return core::refuse(core::Kind::Card, errorCodeText(ctx.state.wErrCode),
+                            ctx.state.wErrCode);
     }
     return {};
 }

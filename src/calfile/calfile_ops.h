@@ -26,6 +26,13 @@ public:
     // Replaces the file's content as a whole, or leaves the file as it was and gives the
     // reason as a phrase: "the folder ... does not exist", "the file is read-only", ...
     virtual core::Status write(const std::string& name, const std::string& bytes) = 0;
+    // Proves, before any work whose result the file is to hold, that write() can replace it:
+    // nothing but a regular file (or nothing) is there, it is not read-only, and a file can be
+    // created beside it. Changes nothing; the refusal is a phrase as write() gives.
+    virtual core::Status probe(const std::string& name) {
+        (void)name;
+        return {};
+    }
 };
 
 // The bytes of a calibration file after the thirty entries have been set, in table order, to

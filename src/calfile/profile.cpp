@@ -251,8 +251,8 @@ std::string_view fitBuffer(std::string_view value, std::size_t bufferSize) {
 
 } // namespace
 
-std::string Profile::read(std::string_view section, std::string_view key, std::string_view fallback,
-                          std::size_t bufferSize) const {
+std::string_view Profile::whole(std::string_view section, std::string_view key,
+                                std::string_view fallback) const {
     const Lookup found = lookup(text(), trimBlanks(section), trimBlanks(key));
     std::string_view value;
     if (found.hasValue) {
@@ -267,7 +267,18 @@ std::string Profile::read(std::string_view section, std::string_view key, std::s
             value.remove_suffix(1);
         }
     }
-    return std::string(fitBuffer(value, bufferSize));
+    return value;
+}
+
+std::string Profile::read(std::string_view section, std::string_view key, std::string_view fallback,
+                          std::size_t bufferSize) const {
+    return std::string(fitBuffer(whole(section, key, fallback), bufferSize));
+}
+
+bool Profile::readsWhole(std::string_view section, std::string_view key,
+                         std::size_t bufferSize) const {
+    const std::string_view value = whole(section, key, {});
+    return value.size() < bufferSize && value.find('\0') == std::string_view::npos;
 }
 
 bool Profile::contains(std::string_view section, std::string_view key) const {

@@ -44,6 +44,11 @@ public:
     std::string read(std::string_view section, std::string_view key, std::string_view fallback,
                      std::size_t bufferSize = 255) const;
 
+    // True when read() with bufferSize gives the key's whole value: it is neither cut to the
+    // buffer nor ended early at a NUL character.
+    bool readsWhole(std::string_view section, std::string_view key,
+                    std::size_t bufferSize = 255) const;
+
     // True when the first matching section holds the key with a value.
     bool contains(std::string_view section, std::string_view key) const;
 
@@ -58,6 +63,9 @@ public:
     void set(std::string_view section, std::string_view key, std::string_view value);
 
 private:
+    // The value read() cuts to its buffer: unquoted, or the default less trailing spaces.
+    std::string_view whole(std::string_view section, std::string_view key,
+                           std::string_view fallback) const;
     // The text the rules apply to: the bytes, or for a UTF-16 file their UTF-8 decoding.
     std::string_view text() const { return utf16_ ? std::string_view(text_) : bytes_; }
     static void setIn(std::string& text, std::string_view section, std::string_view key,

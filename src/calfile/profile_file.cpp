@@ -1,10 +1,13 @@
 #include "calfile/profile_file.h"
 
+#include "core/text.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <filesystem>
 
@@ -103,6 +106,30 @@ core::Status DiskFiles::write(const std::string& name, const std::string& bytes)
     options.tag = kTemporaryTag;
     options.failAt = failAt_;
     return core::replaceFile(localPath(info), bytes, options);
+}
+
+core::Status DiskFiles::probe(const std::string& name) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        return core::refuse("the name is not valid");
+    }
+    const QFileInfo info(toQt(name));
+    if (const std::string odd = core::notRegularFile(localPath(info)); !odd.empty()) {
+        return core::refuse("it " + odd);
+    }
+    if (!info.absoluteDir().exists()) {
+        return core::refuse("the folder " + core::quoteText(shown(info.absolutePath())) +
+                            " does not exist");
+    }
+    if (info.exists() && (!info.isWritable() || !info.permission(QFileDevice::WriteOwner))) {
+        return core::refuse("the file is read-only");
+    }
+    // A file created beside it, as the replacement's temporary will be, and removed again.
+    QTemporaryFile trial(info.absoluteFilePath() + QStringLiteral(".mx4815cal-probe-XXXXXX.tmp"));
+    if (!trial.open()) {
+        return core::refuse("no file can be created in its folder (" +
+                            trial.errorString().toStdString() + ")");
+    }
+    return {};
 }
 
 } // namespace calfile

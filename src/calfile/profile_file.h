@@ -28,6 +28,7 @@ public:
 
     FileContent read(const std::string& name) override;
     core::Status write(const std::string& name, const std::string& bytes) override;
+    core::Status probe(const std::string& name) override;
 
 private:
     std::function<bool(core::ReplaceStep)> failAt_;

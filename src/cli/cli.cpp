@@ -5,18 +5,27 @@
 
 namespace cli {
 
-int runCli(const std::vector<std::string>& args, Services& services, std::ostream& out,
-           std::ostream& err) {
+std::optional<int> answerWithoutCard(const std::vector<std::string>& args, std::ostream& out,
+                                     std::ostream& err) {
     const core::Result<Options> parsed = parseOptions(args);
     if (!parsed) {
-        err << "mx4815cal-cli: " << parsed.refusal() << "\n";
-        return kInputRefused;
+        // The refusal in JSON too when --json stands anywhere among the arguments.
+        return failWith(out, err, asksForJson(args), parsed.failure());
     }
-    const Options& options = *parsed;
-    if (options.help) {
-        out << helpText(options.command);
+    if (parsed->help) {
+        out << helpText(parsed->command);
         return kSuccess;
     }
+    return std::nullopt;
+}
+
+int runCli(const std::vector<std::string>& args, Services& services, std::ostream& out,
+           std::ostream& err) {
+    if (const std::optional<int> answered = answerWithoutCard(args, out, err)) {
+        return *answered;
+    }
+    const core::Result<Options> parsed = parseOptions(args);
+    const Options& options = *parsed;
     const Invocation inv{services, options, out, err};
     switch (options.command) {
     case Command::List:

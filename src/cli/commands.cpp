@@ -35,10 +35,19 @@ core::Status checkInputFile(const Invocation& inv) {
     }
     const calfile::Profile profile(content.bytes);
     for (const calfile::Entry& e : calfile::kEntries) {
+        const std::string entry = "the entry [" + std::string(e.section) + "] " +
+                                  std::string(e.key) + " (" + caldata::describe(e.field) + ")";
         if (!profile.contains(e.section, e.key)) {
-            return core::refuse("--in: " + core::quoteText(name) + ": the entry [" +
-                                std::string(e.section) + "] " + std::string(e.key) + " (" +
-                                caldata::describe(e.field) + ") is missing. Nothing was saved.");
+            return core::refuse("--in: " + core::quoteText(name) + ": " + entry +
+                                " is missing. Nothing was saved.");
+        }
+        // Import reads a value as Windows does, cut to 254 characters and at a NUL: what it
+        // would save would then stand nowhere in the file.
+        if (!profile.readsWhole(e.section, e.key, calfile::kReadBufferSize)) {
+            return core::refuse("--in: " + core::quoteText(name) + ": " + entry +
+                                " holds a NUL character or is longer than " +
+                                std::to_string(calfile::kReadBufferSize - 1) +
+                                " characters, so it cannot be read whole. Nothing was saved.");
         }
     }
     return {};
@@ -83,9 +92,16 @@ int runList(const Invocation& inv) {
         inv.err << "mx4815cal-cli: Get Card Information Err (board " << b << ")\n";
     }
     const int recorded = std::min<int>(found.boards, card::kMaxBoards);
+    // The driver's card records hold 32 cards: boards beyond them cannot be selected.
+    const std::string beyond = "Only boards 0 to " + std::to_string(card::kMaxBoards - 1) +
+                               " are listed and can be worked on: the driver's card records hold " +
+                               std::to_string(card::kMaxBoards) + " cards.";
     QJsonArray cards;
     if (!inv.options.json) {
         inv.out << found.boards << (found.boards == 1 ? " card" : " cards") << " found\n";
+        if (found.boards > recorded) {
+            inv.out << beyond << "\n";
+        }
         if (recorded > 0) {
             inv.out << "board  register base\n";
         }
@@ -102,24 +118,28 @@ int runList(const Invocation& inv) {
         }
     }
     if (inv.options.json) {
-        printJson(inv, QJsonObject{{"cardsFound", found.boards}, {"cards", cards}});
+        QJsonObject doc{{"cardsFound", found.boards}, {"cards", cards}};
+        if (found.boards > recorded) {
+            doc["note"] = QString::fromStdString(beyond);
+        }
+        printJson(inv, doc);
     }
     return found.infoFailed.empty() ? kSuccess : kCardFailure;
 }
 
 int runRead(const Invocation& inv) {
     if (const core::Status s = checkOutputFile(inv, "--out", inv.options.out); !s) {
-        return fail(inv, kInputRefused, s.refusal());
+        return fail(inv, s.failure());
     }
     Workbench bench(inv, 1.0);
-    if (const int r = reloadBoard(inv, bench); r != kSuccess) {
-        return r;
+    if (const core::Status r = reloadBoard(inv, bench); !r) {
+        return fail(inv, r.failure());
     }
     if (!inv.options.out.empty()) {
         const core::Status exported =
             calfile::exportCalibration(bench.card.table, inv.services.files, inv.options.out);
         if (!exported) {
-            return fail(inv, kInputRefused, "--out: " + exported.refusal());
+            return fail(inv, core::refuse(core::Kind::File, "--out: " + exported.refusal()));
         }
     }
     if (inv.options.json) {
@@ -136,29 +156,28 @@ int runRead(const Invocation& inv) {
 
 int runWrite(const Invocation& inv) {
     if (const core::Status s = checkInputFile(inv); !s) {
-        return fail(inv, kInputRefused, s.refusal());
+        return fail(inv, s.failure());
     }
     if (!inv.options.save) {
-        return fail(inv, kInputRefused,
-                    "write: --save is missing: it is the confirmation of writing the EEPROM. "
-                    "Nothing was saved.");
+        return fail(inv, core::refuse("write: --save is missing: it is the confirmation of "
+                                      "writing the EEPROM. Nothing was saved."));
     }
     Workbench bench(inv, 1.0);
-    if (const int r = reloadBoard(inv, bench); r != kSuccess) {
-        return r;
+    if (const core::Status r = reloadBoard(inv, bench); !r) {
+        return fail(inv, r.failure());
     }
     if (const core::Status s = validateImport(inv, bench.card.state.dwEEPData); !s) {
-        return fail(inv, kInputRefused, s.refusal());
+        return fail(inv, s.failure());
     }
     const auto imported =
         calfile::importCalibration(bench.card.table, inv.services.files, inv.options.in);
     if (!imported || !imported->empty()) {
-        return fail(inv, kInputRefused, "--in: " + (imported ? *imported : imported.refusal()));
+        return fail(inv, core::refuse("--in: " + (imported ? *imported : imported.refusal())));
     }
     const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
     if (!saved || *saved != caldata::Saved::Written) {
-        return fail(inv, kCardFailure,
-                    "SAVE failed: " + (saved ? "not confirmed" : saved.refusal()));
+        return fail(inv, saved ? core::refuse("SAVE failed: not confirmed")
+                               : core::reword(saved.failure(), "SAVE failed: " + saved.refusal()));
     }
     if (inv.options.json) {
         QJsonObject doc = boardJson(bench);
@@ -175,12 +194,13 @@ int runWrite(const Invocation& inv) {
 
 int runRecover(const Invocation& inv) {
     Workbench bench(inv, 1.0);
-    if (const int r = findBoard(inv, bench); r != kSuccess) {
-        return r;
+    if (const core::Status r = findBoard(inv, bench); !r) {
+        return fail(inv, r.failure());
     }
     const core::Status recovered = caldata::Recover(bench.card.ctx);
     if (!recovered) {
-        return fail(inv, kCardFailure, "RECOVER failed: " + recovered.refusal());
+        return fail(inv,
+                    core::reword(recovered.failure(), "RECOVER failed: " + recovered.refusal()));
     }
     if (inv.options.json) {
         printJson(inv, QJsonObject{{"board", bench.card.board()}, {"recovered", true}});

@@ -36,13 +36,59 @@ std::string cardsFound(int boards) {
 
 } // namespace
 
-int fail(const Invocation& inv, int exitCode, const std::string& message) {
-    inv.err << "mx4815cal-cli: " << message << "\n";
-    if (inv.options.json) {
-        printJson(inv,
-                  QJsonObject{{"error", QString::fromStdString(message)}, {"exitCode", exitCode}});
+int exitCode(core::Kind kind) {
+    switch (kind) {
+    case core::Kind::Input:
+        return kInputRefused;
+    case core::Kind::Card:
+        return kCardFailure;
+    case core::Kind::File:
+        return kFileFailure;
+    case core::Kind::Tolerance:
+        return kOutOfTolerance;
+    case core::Kind::Stopped:
+        return kStopped;
+    case core::Kind::Busy:
+        return kBoardBusy;
     }
-    return exitCode;
+    return kCardFailure;
+}
+
+std::string kindName(core::Kind kind) {
+    switch (kind) {
+    case core::Kind::Input:
+        return "input";
+    case core::Kind::Card:
+        return "card";
+    case core::Kind::File:
+        return "file";
+    case core::Kind::Tolerance:
+        return "tolerance";
+    case core::Kind::Stopped:
+        return "stopped";
+    case core::Kind::Busy:
+        return "busy";
+    }
+    return "card";
+}
+
+int fail(const Invocation& inv, const core::Refusal& failure) {
+    return failWith(inv.out, inv.err, inv.options.json, failure);
+}
+
+int failWith(std::ostream& out, std::ostream& err, bool json, const core::Refusal& failure) {
+    err << "mx4815cal-cli: " << failure.text << "\n";
+    const int code = exitCode(failure.kind);
+    if (json) {
+        QJsonObject doc{{"error", QString::fromStdString(failure.text)},
+                        {"kind", QString::fromStdString(kindName(failure.kind))},
+                        {"exitCode", code}};
+        if (failure.kind == core::Kind::Card && failure.status != 0) {
+            doc["status"] = failure.status;
+        }
+        out << QJsonDocument(doc).toJson(QJsonDocument::Indented).toStdString();
+    }
+    return code;
 }
 
 void printJson(const Invocation& inv, const QJsonObject& document) {
@@ -55,34 +101,36 @@ Workbench::Workbench(const Invocation& inv, double mandatedSeconds)
       pump(inv.services.pump, progress),
       card(inv.services, pump, prompts, inv.options.board.value_or(0)) {}
 
-int findBoard(const Invocation& inv, Workbench& bench) {
+core::Status findBoard(const Invocation& inv, Workbench& bench) {
     const session::FoundCards found = session::findCards(bench.card.ctx);
     const card::Int16 board = bench.card.board();
     if (board >= std::min<int>(found.boards, card::kMaxBoards)) {
-        return fail(inv, kInputRefused,
-                    "--board: there is no board " + std::to_string(board) + ": " +
-                        cardsFound(found.boards) + ".");
+        return core::refuse("--board: there is no board " + std::to_string(board) + ": " +
+                            cardsFound(found.boards) + ".");
     }
-    if (std::find(found.infoFailed.begin(), found.infoFailed.end(), board) !=
-        found.infoFailed.end()) {
-        return fail(inv, kCardFailure,
-                    "Get Card Information Err: board " + std::to_string(board) + " gave status " +
-                        std::to_string(bench.card.state.wErrCode) + ".");
+    if (const card::Int16 status = found.statusOf(board); status != 0) {
+        return core::refuse(core::Kind::Card,
+                            "Get Card Information Err: board " + std::to_string(board) +
+                                " gave status " + std::to_string(status) + ".",
+                            status);
     }
-    return kSuccess;
+    if (inv.services.locks != nullptr) {
+        return inv.services.locks->take(board);
+    }
+    return {};
 }
 
-int reloadBoard(const Invocation& inv, Workbench& bench) {
-    if (const int found = findBoard(inv, bench); found != kSuccess) {
+core::Status reloadBoard(const Invocation& inv, Workbench& bench) {
+    if (const core::Status found = findBoard(inv, bench); !found) {
         return found;
     }
     const core::Status reloaded = caldata::Reload(bench.card.ctx, bench.card.table);
     if (!reloaded) {
-        return fail(inv, kCardFailure,
-                    "RELOAD of board " + std::to_string(bench.card.board()) +
-                        " failed: " + reloaded.refusal());
+        return core::reword(reloaded.failure(), "RELOAD of board " +
+                                                    std::to_string(bench.card.board()) +
+                                                    " failed: " + reloaded.refusal());
     }
-    return kSuccess;
+    return {};
 }
 
 core::Status checkOutputFile(const Invocation& inv, const std::string& option,
@@ -95,11 +143,20 @@ core::Status checkOutputFile(const Invocation& inv, const std::string& option,
         return core::refuse(option + ": " + core::quoteText(name) + ": the file " +
                             content.problem + ".");
     }
+    if (inv.services.backendFile && inv.services.backendFile(name)) {
+        return core::refuse(option + ": " + core::quoteText(name) +
+                            " is one of the program's own files (the simulated cards' EEPROMs "
+                            "or a board lock): choose another file.");
+    }
     const std::filesystem::path folder = std::filesystem::path(name).parent_path();
     std::error_code ec;
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
         return core::refuse(option + ": " + core::quoteText(name) + ": the folder " +
                             core::quoteText(folder.string()) + " does not exist.");
+    }
+    if (const core::Status probed = inv.services.files.probe(name); !probed) {
+        return core::refuse(option + ": " + core::quoteText(name) +
+                            " cannot be written: " + probed.refusal() + ".");
     }
     return {};
 }

@@ -23,8 +23,13 @@ struct Invocation {
 };
 
 // Ends a command with a failure: one line on stderr (and with --json the document
-// {"error": ..., "exitCode": ...} on stdout); gives the exit code.
-int fail(const Invocation& inv, int exitCode, const std::string& message);
+// {"error": ..., "kind": ..., "exitCode": ...} on stdout); gives the exit code of its kind.
+int fail(const Invocation& inv, const core::Refusal& failure);
+int failWith(std::ostream& out, std::ostream& err, bool json, const core::Refusal& failure);
+
+// The name of a failure's kind in JSON: "input", "card", "file", "tolerance", "stopped",
+// "busy".
+std::string kindName(core::Kind kind);
 
 // Prints a JSON document on stdout.
 void printJson(const Invocation& inv, const QJsonObject& document);
@@ -38,15 +43,17 @@ struct Workbench {
     CardSession card;
 };
 
-// The start-up card search and the check that --board names a card that was found (and
-// whose card information could be read). Gives the exit code of the failure, or 0.
-int findBoard(const Invocation& inv, Workbench& bench);
+// The start-up card search, the check that --board names a card that was found (and whose
+// card information could be read), and the board taken from other programs for the rest of
+// the command.
+core::Status findBoard(const Invocation& inv, Workbench& bench);
 
-// RELOAD of the board; gives the exit code of its failure, or 0.
-int reloadBoard(const Invocation& inv, Workbench& bench);
+// findBoard, then RELOAD of the board.
+core::Status reloadBoard(const Invocation& inv, Workbench& bench);
 
-// A file the command will write (--out, --record): refused when it cannot be read (so that
-// nothing else it holds would be lost) or its folder does not exist.
+// A file the command will write (--out, --record), checked before anything reaches the card:
+// refused when it cannot be read (so that nothing else it holds would be lost), when it is
+// the simulated cards' own file, or when it could not be replaced (FileStore::probe).
 core::Status checkOutputFile(const Invocation& inv, const std::string& option,
                              const std::string& name);
 
@@ -58,6 +65,8 @@ QJsonObject tableJson(const caldata::CalibrationTable& table);
 int runList(const Invocation& inv);
 int runRead(const Invocation& inv);
 int runCalibrate(const Invocation& inv);
+// calibrate --boards: each board in a program of its own, at the same time (calibrate_many.cpp).
+int runCalibrateSeveral(const Invocation& inv);
 int runWrite(const Invocation& inv);
 int runRecover(const Invocation& inv);
 

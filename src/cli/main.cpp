@@ -5,14 +5,14 @@
 //
 // On Windows the cards are reached through Dravex.dll unless --simulate or --cards is given;
 // elsewhere the simulated cards are always used, kept in the same file as the window's.
+#include "backend/backend.h"
 #include "calfile/profile_file.h"
+#include "cli/children.h"
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 #include "cli/options.h"
 #include "platform/steady_clock.h"
-#include "sim/cards_file.h"
-#include "sim/simulated_driver.h"
 #ifdef _WIN32
-#include "card/dravex_library.h"
 #include <io.h>
 #define MXCAL_ISATTY _isatty
 #define MXCAL_STDERR_FD 2
@@ -26,6 +26,7 @@
 #include <QDateTime>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <thread>
@@ -43,62 +44,95 @@ public:
     }
 };
 
+// The simulated cards' time run faster (MXCAL_SIM_SPEED=N, for tests and demonstrations):
+// the program's time passes only in its pauses and waits, each taking 1/N of its real time.
+class FastTime : public platform::Clock, public platform::EventPump {
+public:
+    explicit FastTime(double speed) : speed_(speed) {}
+    double now() override { return now_; }
+    void Sleep(std::int32_t milliseconds) override { pass(milliseconds / 1000.0); }
+    void processEvents() override {}
+    void waitForEvents(double maxSeconds) override { pass(maxSeconds); }
+
+private:
+    void pass(double seconds) {
+        if (seconds > 0.0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed_));
+            now_ += seconds;
+        }
+    }
+    double speed_;
+    double now_ = 0.0;
+};
+
+// The speed of MXCAL_SIM_SPEED, or 0 when it is not set (or not a number from 1 to 10000).
+double simulationSpeed() {
+    const char* text = std::getenv("MXCAL_SIM_SPEED");
+    if (text == nullptr) {
+        return 0.0;
+    }
+    char* end = nullptr;
+    const double speed = std::strtod(text, &end);
+    return end != text && *end == '\0' && speed >= 1.0 && speed <= 10000.0 ? speed : 0.0;
+}
+
+std::string programName(const cli::Options& options) {
+    const std::string command = cli::commandName(options.command);
+    return command == "mx4815cal-cli" ? command : "mx4815cal-cli " + command;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     // The window's name: the simulated cards' file is the window's.
     QCoreApplication::setApplicationName(QStringLiteral("mx4815cal"));
+    cli::catchInterrupts();
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (const std::optional<int> answered = cli::answerWithoutCard(args, std::cout, std::cerr)) {
+        return *answered;
+    }
     const core::Result<cli::Options> options = cli::parseOptions(args);
-    if (!options) {
-        std::cerr << "mx4815cal-cli: " << options.refusal() << "\n";
-        return cli::kInputRefused;
+    backend::Choice choice{options->simulate, options->cards};
+#ifndef _WIN32
+    choice.simulate = true;
+#endif
+    auto opened = backend::open(choice, programName(*options));
+    if (!opened) {
+        std::cerr << "mx4815cal-cli: " << opened.refusal() << "\n";
+        return cli::exitCode(opened.kind());
+    }
+    backend::Backend& cards = **opened;
+    if (!cards.notice().empty()) {
+        std::cerr << "mx4815cal-cli: " << cards.notice() << "\n";
     }
 
-    std::unique_ptr<card::Driver> driver;
-    std::unique_ptr<sim::CardsFile> store;
-    sim::SimulatedDriver* simulator = nullptr;
-#ifdef _WIN32
-    const bool simulate = options->simulate;
-#else
-    const bool simulate = true;
-#endif
-    if (simulate) {
-        auto simulated = std::make_unique<sim::SimulatedDriver>(sim::SimOptions{options->cards});
-        simulator = simulated.get();
-        driver = std::move(simulated);
-        store = std::make_unique<sim::CardsFile>(sim::CardsFile::defaultPath());
-        if (const core::Status loaded = store->load(*simulator); !loaded) {
-            std::cerr << "mx4815cal-cli: " << loaded.refusal() << "\n";
-        }
-        simulator->onEepromChanged = [&] {
-            if (const core::Status saved = store->save(*simulator); !saved) {
-                std::cerr << "mx4815cal-cli: the simulated cards could not be saved to "
-                          << store->filePath().toStdString() << ": " << saved.refusal() << "\n";
-            }
-        };
-    } else {
-#ifdef _WIN32
-        auto opened = card::DravexLibrary::open();
-        if (!opened) {
-            std::cerr << "mx4815cal-cli: " << opened.refusal() << "\n";
-            return cli::kCardFailure;
-        }
-        driver = std::move(*opened);
-#endif
-    }
-
-    platform::SteadyClock clock;
-    NoEvents pump;
+    platform::SteadyClock steady;
+    NoEvents noEvents;
+    const double speed = cards.simulated() ? simulationSpeed() : 0.0;
+    FastTime fast(speed > 0.0 ? speed : 1.0);
+    platform::Clock& clock = speed > 0.0 ? static_cast<platform::Clock&>(fast) : steady;
+    platform::EventPump& pump = speed > 0.0 ? static_cast<platform::EventPump&>(fast) : noEvents;
     calfile::DiskFiles files;
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
     cli::Services services{
-        *driver,
+        cards.driver(),
         clock,
         pump,
         files,
         MXCAL_ISATTY(MXCAL_STDERR_FD) != 0,
         [] { return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString(); },
-        MXCAL_VERSION};
-    return cli::runCli(args, services, std::cout, std::cerr);
+        MXCAL_VERSION,
+        &cards.locks(),
+        [] { return cli::interruptRequested(); },
+        [&cards](const std::string& path) { return cards.ownsFile(path); },
+        [&self](const std::vector<std::vector<std::string>>& lines, int jobs,
+                const cli::Services::ErrLine& onErrLine) {
+            return cli::runChildren(self, lines, jobs, onErrLine,
+                                    [] { return cli::interruptRequested(); });
+        }};
+    const int code = cli::runCli(args, services, std::cout, std::cerr);
+    std::cout.flush();
+    cli::interruptsDone();
+    return code;
 }

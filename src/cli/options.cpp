@@ -1,10 +1,12 @@
 #include "cli/options.h"
 
+#include "backend/backend.h"
 #include "caldata/messages.h"
 #include "caldata/table.h"
 #include "core/text.h"
 #include "session/board.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -27,7 +29,7 @@ struct OptionRule {
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionRule, 14> kOptions{{
+constexpr std::array<OptionRule, 17> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
@@ -35,6 +37,9 @@ constexpr std::array<OptionRule, 14> kOptions{{
     {"--json", false, kAll},
     {"--quiet", false, kAll},
     {"--board", true, kBoardCommands},
+    {"--boards", true, bit(Command::Calibrate)},
+    {"--refs", true, bit(Command::Calibrate)},
+    {"--jobs", true, bit(Command::Calibrate)},
     {"--out", true, bit(Command::Read) | bit(Command::Calibrate)},
     {"--ref10", true, bit(Command::Calibrate)},
     {"--ref5", true, bit(Command::Calibrate)},
@@ -81,13 +86,26 @@ core::Result<float> reference(std::string_view option, caldata::Field box, std::
 
 core::Status setValue(Options& o, std::string_view name, std::string_view value) {
     if (name == "--cards") {
+        const core::Result<int> n = backend::parseCardCount(value);
+        if (!n) {
+            return n.failure();
+        }
+        o.cards = *n;
+        o.simulate = true;
+    } else if (name == "--boards") {
+        auto boards = parseBoardList(value);
+        if (!boards) {
+            return boards.failure();
+        }
+        o.boards = std::move(*boards);
+    } else if (name == "--jobs") {
         int n = -1;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (ec != std::errc{} || end != value.data() + value.size() || n < 0 || n > 1024) {
-            return bad(name, value, "is not a number of cards from 0 to 1024");
+        if (ec != std::errc{} || end != value.data() + value.size() || n < 1 ||
+            n > card::kMaxBoards) {
+            return bad(name, value, "is not a number of boards at once from 1 to 32");
         }
-        o.cards = n;
-        o.simulate = true;
+        o.jobs = n;
     } else if (name == "--board") {
         o.board = session::parseBoardNumber(value);
         if (!o.board) {
@@ -110,7 +128,10 @@ core::Status setValue(Options& o, std::string_view name, std::string_view value)
     } else if (value.empty()) {
         return bad(name, value, "is not a file name");
     } else {
-        (name == "--out" ? o.out : name == "--in" ? o.in : o.record) = std::string(value);
+        (name == "--out"    ? o.out
+         : name == "--in"   ? o.in
+         : name == "--refs" ? o.refs
+                            : o.record) = std::string(value);
     }
     return {};
 }
@@ -129,12 +150,39 @@ void setFlag(Options& o, std::string_view name) {
     }
 }
 
+// calibrate --boards: each board's references from --refs, and the files of the boards
+// apart.
+core::Status checkSeveralBoards(const Options& o) {
+    if (o.board) {
+        return core::refuse("--board and --boards: give one of them.");
+    }
+    if (o.ref10 || o.ref5) {
+        return core::refuse(std::string(o.ref10 ? "--ref10" : "--ref5") +
+                            ": with --boards each board's references come from --refs FILE.");
+    }
+    if (o.refs.empty()) {
+        return core::refuse("calibrate: --refs is missing: with --boards each board's "
+                            "references come from a file (see calibrate --help).");
+    }
+    for (const auto& [name, value] : {std::pair{"--record", &o.record}, {"--out", &o.out}}) {
+        if (!value->empty() && o.boards.size() > 1 && value->find("{board}") == std::string::npos) {
+            return core::refuse(std::string(name) + ": " + core::quoteText(*value) +
+                                " must hold {board}, which becomes each board's number, so "
+                                "that every board has a file of its own.");
+        }
+    }
+    return {};
+}
+
 // The options every command needs.
 core::Status checkRequired(const Options& o, const std::vector<std::string_view>& given) {
     const auto missing = [&](std::string_view name) {
         return core::refuse(commandName(o.command) + ": " + std::string(name) +
                             " is missing (see " + commandName(o.command) + " --help).");
     };
+    if (!o.boards.empty()) {
+        return checkSeveralBoards(o);
+    }
     if ((bit(o.command) & kBoardCommands) != 0 && !o.board) {
         return missing("--board");
     }
@@ -143,6 +191,10 @@ core::Status checkRequired(const Options& o, const std::vector<std::string_view>
     }
     if (o.command == Command::Calibrate && !o.ref5) {
         return missing("--ref5");
+    }
+    if (!o.refs.empty() || o.jobs != 0) {
+        return core::refuse(std::string(o.refs.empty() ? "--jobs" : "--refs") +
+                            " belongs to --boards (see calibrate --help).");
     }
     if (o.command == Command::Write && o.in.empty()) {
         return missing("--in");
@@ -187,6 +239,12 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
         if (!rule) {
             return core::refuse(std::string(arg) + " is not an option (see --help).");
         }
+        for (const std::string_view earlier : given) {
+            if (earlier == rule->name || (rule->name == "-h" && earlier == "--help") ||
+                (rule->name == "--help" && earlier == "-h")) {
+                return core::refuse(std::string(arg) + " is given twice.");
+            }
+        }
         given.push_back(rule->name);
         if (!rule->takesValue) {
             if (inlineValue) {
@@ -200,6 +258,11 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
                 return core::refuse(std::string(arg) + ": the value is missing.");
             }
             value = args[++i];
+            if (value.size() > 1 && value[0] == '-' &&
+                (value[1] == '-' || findOption(value) != nullptr)) {
+                return core::refuse(std::string(arg) + ": the value is missing (" +
+                                    core::quoteText(value) + " is an option).");
+            }
         }
         if (const core::Status s = setValue(o, arg, value); !s) {
             return core::refuse(s.refusal());
@@ -212,6 +275,40 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
         return core::refuse(s.refusal());
     }
     return o;
+}
+
+core::Result<std::vector<card::Int16>> parseBoardList(std::string_view text) {
+    std::vector<card::Int16> boards;
+    const auto badList = [&] {
+        return core::refuse("--boards: " + core::quoteText(text) +
+                            " is not a list of boards from 0 to 31 such as 0-3 or 0,2,5.");
+    };
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view item = text.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        const auto first = session::parseBoardNumber(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos
+                              ? first
+                              : session::parseBoardNumber(item.substr(dash + 1));
+        if (item.empty() || !first || !last || *last < *first) {
+            return badList();
+        }
+        for (int b = *first; b <= *last; ++b) {
+            if (std::find(boards.begin(), boards.end(), b) != boards.end()) {
+                return core::refuse("--boards: " + core::quoteText(text) + " names board " +
+                                    std::to_string(b) + " twice.");
+            }
+            boards.push_back(static_cast<card::Int16>(b));
+        }
+        start = comma + 1;
+    }
+    return boards;
+}
+
+bool asksForJson(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--json") != args.end();
 }
 
 std::string commandName(Command command) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -22,6 +23,9 @@ struct Options {
     bool quiet = false;
     bool save = false;
     std::optional<card::Int16> board;
+    std::vector<card::Int16> boards; // calibrate --boards: several boards at once
+    std::string refs;                // calibrate --refs: each board's references
+    int jobs = 0;                    // calibrate --jobs: boards at once (0: all)
     std::optional<float> ref10;
     std::optional<float> ref5;
     std::string out;
@@ -31,11 +35,18 @@ struct Options {
 };
 
 // The options of a command line (without the program name), or a refusal naming the
-// argument and what is wrong with it.
+// argument and what is wrong with it. An option given twice, or an option where a value is
+// expected ("--out --json"), is refused.
 core::Result<Options> parseOptions(const std::vector<std::string>& args);
 
 // The help text of a command (Command::None: of the program).
 std::string helpText(Command command);
+
+// The boards of --boards: "0-3", "0,2,5", "1-2,7"; each from 0 to 31, none twice.
+core::Result<std::vector<card::Int16>> parseBoardList(std::string_view text);
+
+// Whether the arguments ask for JSON (for the refusal of arguments that cannot be parsed).
+bool asksForJson(const std::vector<std::string>& args);
 
 // "calibrate", ...
 std::string commandName(Command command);

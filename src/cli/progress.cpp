@@ -61,4 +61,51 @@ void Progress::finish() {
     }
 }
 
+BoardProgress::BoardProgress(std::ostream& err, std::vector<card::Int16> boards, bool quiet,
+                             bool terminal)
+    : err_(err), boards_(std::move(boards)), latest_(boards_.size()), quiet_(quiet),
+      terminal_(terminal) {}
+
+void BoardProgress::line(std::size_t index, const std::string& text) {
+    if (index >= boards_.size()) {
+        return;
+    }
+    const std::string board = "board " + std::to_string(boards_[index]) + ": ";
+    const bool progress = !text.empty() && text[0] == '[';
+    if (!progress || !terminal_) {
+        if (progress && quiet_) {
+            return;
+        }
+        if (drawn_) {
+            // Up over the boards' lines, clearing them, so that the message stands above.
+            err_ << "\x1b[" << boards_.size() << "A\r\x1b[J";
+            drawn_ = false;
+        }
+        err_ << board << text << "\n";
+        if (terminal_ && !quiet_) {
+            redraw();
+        }
+        return;
+    }
+    latest_[index] = text;
+    if (!quiet_) {
+        redraw();
+    }
+}
+
+void BoardProgress::redraw() {
+    if (drawn_) {
+        err_ << "\x1b[" << boards_.size() << "A";
+    }
+    for (std::size_t i = 0; i < boards_.size(); ++i) {
+        err_ << "\rboard " << boards_[i] << ": " << latest_[i] << "\x1b[K\n";
+    }
+    err_.flush();
+    drawn_ = true;
+}
+
+void BoardProgress::finish() {
+    err_.flush();
+}
+
 } // namespace cli

@@ -3,9 +3,12 @@
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 
+#include "card/types.h"
+
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -63,6 +66,27 @@ public:
 private:
     platform::EventPump& inner_;
     Progress& progress_;
+};
+
+// The progress of several boards calibrated at once, from the lines their programs write to
+// stderr: on a terminal one line per board, rewritten in place; otherwise each line as it
+// comes, after its board ("board 2: [ 45%] calibrating: ..."). A program's message (a line
+// that is no progress line) always shows, after its board; quiet leaves out the progress.
+class BoardProgress {
+public:
+    BoardProgress(std::ostream& err, std::vector<card::Int16> boards, bool quiet, bool terminal);
+    void line(std::size_t index, const std::string& text);
+    void finish();
+
+private:
+    void redraw();
+
+    std::ostream& err_;
+    std::vector<card::Int16> boards_;
+    std::vector<std::string> latest_;
+    bool quiet_;
+    bool terminal_;
+    bool drawn_ = false;
 };
 
 } // namespace cli

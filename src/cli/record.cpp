@@ -44,14 +44,21 @@ QJsonArray words(const card::EepImage& image) {
     return a;
 }
 
-QJsonObject pointJson(const Record& r, int i, const PointReading& p) {
-    const int residual = p.reading - targetOf(r, i);
+// A point not measured (the calibration stopped or failed before it) is null; residuals
+// and the verdict need the run's targets.
+QJsonValue pointJson(const Record& r, int i, const PointReading& p) {
+    if (!p.measured) {
+        return QJsonValue::Null;
+    }
     QJsonObject o;
     o["code"] = QString::fromStdString(caldata::hexText16(p.code));
     o["reading"] = p.reading;
-    o["residualCounts"] = residual;
-    o["residualMillivolts"] = std::round(residual * millivoltsPerCount(i) * 10000.0) / 10000.0;
-    o["pass"] = passes(r, i, p);
+    if (r.targetsKnown) {
+        const int residual = p.reading - targetOf(r, i);
+        o["residualCounts"] = residual;
+        o["residualMillivolts"] = std::round(residual * millivoltsPerCount(i) * 10000.0) / 10000.0;
+        o["pass"] = passes(r, i, p);
+    }
     return o;
 }
 
@@ -67,7 +74,7 @@ QJsonArray outputsJson(const Record& r) {
         o["range"] = QString::fromUtf8(range.caption.data(), range.caption.size());
         o["point"] = upper ? "upper" : "lower";
         o["nominalVolts"] = upper ? range.high : range.low;
-        o["targetCode"] = targetOf(r, i);
+        o["targetCode"] = r.targetsKnown ? QJsonValue(targetOf(r, i)) : QJsonValue::Null;
         o["millivoltsPerCount"] = millivoltsPerCount(i);
         o["asFound"] = pointJson(r, i, r.asFound[static_cast<std::size_t>(i)]);
         o["asLeft"] = pointJson(r, i, r.asLeft[static_cast<std::size_t>(i)]);
@@ -88,7 +95,9 @@ QJsonArray inputsJson(const Record& r) {
             o["point"] = upper ? "upper" : "zero";
             o["label"] = QString::fromUtf8(label.data(), label.size());
             o["asFound"] = QString::fromStdString(r.inputsFound[k]);
-            o["asLeft"] = QString::fromStdString(r.inputsLeft[k]);
+            o["asLeft"] = r.inputsLeft[k].empty()
+                              ? QJsonValue::Null
+                              : QJsonValue(QString::fromStdString(r.inputsLeft[k]));
             inputs.append(o);
         }
     }
@@ -101,10 +110,10 @@ caldata::Field endPointField(int i) {
     return i % 2 == 0 ? caldata::aoMax(i / 2) : caldata::aoMin(i / 2);
 }
 
-core::Result<PointReadings> measureEndPoints(session::Context& ctx, card::Acquisition& acquisition,
-                                             caldata::CalibrationTable& table,
-                                             const std::function<void(caldata::Field)>& onPoint) {
-    PointReadings readings{};
+core::Status measureEndPoints(session::Context& ctx, card::Acquisition& acquisition,
+                              caldata::CalibrationTable& table,
+                              const std::function<void(caldata::Field)>& onPoint,
+                              const std::function<bool()>& stopRequested, PointReadings& readings) {
     const card::Int16 board = static_cast<card::Int16>(std::stoi(ctx.activeBoardText()));
     for (int i = 0; i < kEndPoints; ++i) {
         const caldata::Field box = endPointField(i);
@@ -116,7 +125,10 @@ core::Result<PointReadings> measureEndPoints(session::Context& ctx, card::Acquis
             return core::refuse(caldata::describe(box) + ": " + code.refusal());
         }
         manual::outputChanged(ctx, table, box);
-        autocal::WaitSeconds(ctx.clock, ctx.pump, autocal::kSettleSeconds);
+        autocal::WaitSeconds(ctx.clock, ctx.pump, autocal::kSettleSeconds, stopRequested);
+        if (stopRequested && stopRequested()) {
+            return core::refuse(core::Kind::Stopped, "stopped at " + caldata::describe(box));
+        }
         const card::OutputBoxFacts& facts = boxFacts(i);
         PointReading& p = readings[static_cast<std::size_t>(i)];
         p.code = *code;
@@ -125,11 +137,14 @@ core::Result<PointReadings> measureEndPoints(session::Context& ctx, card::Acquis
             card::code(facts.rangeFacts().readBack), p.reading);
         ctx.state.wErrCode = status;
         if (status != 0) {
-            return core::refuse(caldata::describe(box) +
-                                ": the read-back failed: " + card::readingMessage(status));
+            return core::refuse(core::Kind::Card,
+                                caldata::describe(box) +
+                                    ": the read-back failed: " + card::readingMessage(status),
+                                status);
         }
+        p.measured = true;
     }
-    return readings;
+    return {};
 }
 
 std::string cardFingerprint(const card::EepImage& image) {
@@ -150,15 +165,25 @@ card::Int16 targetOf(const Record& r, int i) {
 }
 
 bool passes(const Record& r, int i, const PointReading& p) {
-    return std::abs(p.reading - targetOf(r, i)) <= r.tolerance;
+    return p.measured && r.targetsKnown && std::abs(p.reading - targetOf(r, i)) <= r.tolerance;
 }
 
 int outOfTolerance(const Record& r, const PointReadings& readings) {
     int n = 0;
     for (int i = 0; i < kEndPoints; ++i) {
-        n += passes(r, i, readings[static_cast<std::size_t>(i)]) ? 0 : 1;
+        const PointReading& p = readings[static_cast<std::size_t>(i)];
+        n += p.measured && r.targetsKnown && !passes(r, i, p) ? 1 : 0;
     }
     return n;
+}
+
+bool allPass(const Record& r, const PointReadings& readings) {
+    for (int i = 0; i < kEndPoints; ++i) {
+        if (!passes(r, i, readings[static_cast<std::size_t>(i)])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 double millivoltsPerCount(int i) {
@@ -174,7 +199,13 @@ std::string hex32(std::uint32_t v) {
 
 QJsonObject recordJson(const Record& r) {
     QJsonObject o;
-    o["recordVersion"] = 1;
+    o["recordVersion"] = 2;
+    o["outcome"] = QString::fromStdString(r.outcome);
+    if (!r.message.empty()) {
+        o["message"] = QString::fromStdString(r.message);
+    }
+    o["calibrated"] =
+        QJsonObject{{"endPoints", r.tally.endPoints}, {"inputPoints", r.tally.inputPoints}};
     o["dateTimeUtc"] = QString::fromStdString(r.dateTimeUtc);
     o["programVersion"] = QString::fromStdString(r.programVersion);
     o["board"] = r.board;
@@ -186,12 +217,12 @@ QJsonObject recordJson(const Record& r) {
     o["toleranceCounts"] = r.tolerance;
     o["saved"] = r.saved;
     o["eepromBefore"] = words(r.before);
-    o["eepromAfter"] = words(r.after);
+    o["eepromAfter"] = r.afterKnown ? QJsonValue(words(r.after)) : QJsonValue::Null;
     o["outputs"] = outputsJson(r);
     o["inputs"] = inputsJson(r);
     o["asFoundOutOfTolerance"] = outOfTolerance(r, r.asFound);
     o["asLeftOutOfTolerance"] = outOfTolerance(r, r.asLeft);
-    o["asLeftPass"] = outOfTolerance(r, r.asLeft) == 0;
+    o["asLeftPass"] = allPass(r, r.asLeft);
     return o;
 }
 

@@ -34,7 +34,7 @@ core::Status readInto(session::Context& ctx, card::Acquisition& acquisition,
         table.setText(box, caldata::hexText16(wADVal));
     }
     if (status != 0) {
-        return core::refuse(card::readingMessage(status));
+        return core::refuse(core::Kind::Card, card::readingMessage(status), status);
     }
     return {};
 }

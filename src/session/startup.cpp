@@ -6,6 +6,15 @@
 
 namespace session {
 
+Int16 FoundCards::statusOf(Int16 board) const {
+    for (std::size_t i = 0; i < infoFailed.size(); ++i) {
+        if (infoFailed[i] == board) {
+            return infoStatus[i];
+        }
+    }
+    return 0;
+}
+
 FoundCards findCards(Context& ctx) {
     FormState& state = ctx.state;
     card::Driver& driver = ctx.driver;
@@ -25,6 +34,7 @@ FoundCards findCards(Context& ctx) {
                                                  state.CardConfig[i], modelName);
         if (state.wErrCode != 0) {
             found.infoFailed.push_back(static_cast<Int16>(b));
+            found.infoStatus.push_back(state.wErrCode);
         }
     }
     for (std::size_t r = 0; r < state.wAORange.size(); ++r) {

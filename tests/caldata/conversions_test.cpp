@@ -2,6 +2,7 @@
 #include "caldata/messages.h"
 #include "core/text.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -42,8 +43,12 @@ TEST(ParseCode, LongerTextIsAThirtyTwoBitPatternWithinSixteenBits) {
          {"0FFFF", "10000", "FFFF7FFF", "7FFFFFFF", "000000008000", "123456789ABCDEF0123"}) {
         const auto r = parseCode(tooBig);
         EXPECT_FALSE(r) << tooBig;
-        EXPECT_EQ(r.refusal(), "does not fit in 16 bits") << tooBig;
+        EXPECT_THAT(r.refusal(), testing::HasSubstr("does not fit in 16 bits")) << tooBig;
     }
+    // Behind many leading zeros the code is a plain number: the message says which.
+    EXPECT_THAT(parseCode(std::string(250, '0') + "FFBF").refusal(),
+                testing::StartsWith("has 254 digits: behind its leading zeros it is the number "
+                                    "65471, which does not fit in 16 bits"));
 }
 
 TEST(ParseCode, RefusesWhatIsNoHexCodeAndSaysWhy) {

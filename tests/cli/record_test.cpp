@@ -13,8 +13,8 @@
 namespace {
 
 // A check of a JSON value against the part of JSON Schema that the record's schema uses:
-// type, required, properties, items, minItems, maxItems, enum, minimum, maximum, pattern
-// and local $ref. Gives the first problem with its path, empty when the value fits.
+// type, required, properties, items, minItems, maxItems, enum, minimum, maximum, pattern,
+// anyOf and local $ref. Gives the first problem with its path, empty when the value fits.
 class SchemaCheck {
 public:
     explicit SchemaCheck(QJsonObject root) : root_(std::move(root)) {}
@@ -22,6 +22,17 @@ public:
     std::string check(const QJsonValue& v, QJsonObject s, const std::string& path) const {
         if (s.contains("$ref")) {
             s = root_["$defs"].toObject()[s["$ref"].toString().section('/', -1)].toObject();
+        }
+        if (s.contains("anyOf")) {
+            std::string first;
+            for (const QJsonValue branch : s["anyOf"].toArray()) {
+                const std::string p = check(v, branch.toObject(), path);
+                if (p.empty()) {
+                    return "";
+                }
+                first = first.empty() ? p : first;
+            }
+            return first;
         }
         if (s.contains("type") && !hasType(v, s["type"].toString())) {
             return path + ": not of type " + s["type"].toString().toStdString();
@@ -50,9 +61,9 @@ private:
         if (type == "integer") {
             return v.isDouble() && std::floor(v.toDouble()) == v.toDouble();
         }
-        return (type == "object" && v.isObject()) || (type == "array" && v.isArray()) ||
-               (type == "string" && v.isString()) || (type == "number" && v.isDouble()) ||
-               (type == "boolean" && v.isBool());
+        return (type == "null" && v.isNull()) || (type == "object" && v.isObject()) ||
+               (type == "array" && v.isArray()) || (type == "string" && v.isString()) ||
+               (type == "number" && v.isDouble()) || (type == "boolean" && v.isBool());
     }
     std::string checkArray(const QJsonArray& a, const QJsonObject& s,
                            const std::string& path) const {

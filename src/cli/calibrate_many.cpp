@@ -1,0 +1,207 @@
+// calibrate --boards: several boards calibrated at the same time, each by a program of its own
+// (the same command line as `calibrate --board N`), with a progress line per board, a record
+// per board and one summary table.
+#include "calfile/calfile_ops.h"
+#include "cli/invocation.h"
+#include "core/text.h"
+#include "session/board.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+namespace cli {
+
+namespace {
+
+// "{board}" in a file name replaced by the board's number.
+std::string forBoard(std::string name, card::Int16 board) {
+    for (std::size_t at = name.find("{board}"); at != std::string::npos;
+         at = name.find("{board}", at)) {
+        name.replace(at, 7, std::to_string(board));
+    }
+    return name;
+}
+
+struct BoardReferences {
+    std::string ref10;
+    std::string ref5;
+};
+
+// The file of --refs: one line a board, "BOARD REF10 REF5" (blanks or commas between), blank
+// lines and lines starting with '#' left out.
+core::Result<std::map<card::Int16, BoardReferences>> readReferences(const Invocation& inv) {
+    const std::string& name = inv.options.refs;
+    const calfile::FileContent content = inv.services.files.read(name);
+    if (content.state != calfile::FileContent::State::Read) {
+        return core::refuse("--refs: " + core::quoteText(name) + ": the file " + content.problem +
+                            ".");
+    }
+    std::map<card::Int16, BoardReferences> refs;
+    std::istringstream lines(content.bytes);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream words(line);
+        std::string board;
+        BoardReferences r;
+        std::string extra;
+        if (!(words >> board) || board[0] == '#') {
+            continue;
+        }
+        const auto b = session::parseBoardNumber(board);
+        if (!b || !(words >> r.ref10 >> r.ref5) || (words >> extra)) {
+            return core::refuse("--refs: " + core::quoteText(name) + ", line " +
+                                std::to_string(number) + ": " + core::quoteText(line) +
+                                " is not \"BOARD REF10 REF5\".");
+        }
+        if (!refs.emplace(*b, r).second) {
+            return core::refuse("--refs: " + core::quoteText(name) + " gives board " +
+                                std::to_string(*b) + " twice.");
+        }
+    }
+    return refs;
+}
+
+// Each board's own command line, checked as its program will check it, so that nothing
+// starts when one board's references or files are refused.
+core::Result<std::vector<std::vector<std::string>>> commandLines(const Invocation& inv) {
+    const auto refs = readReferences(inv);
+    if (!refs) {
+        return refs.failure();
+    }
+    const Options& o = inv.options;
+    std::vector<std::vector<std::string>> lines;
+    for (const card::Int16 b : o.boards) {
+        const auto r = refs->find(b);
+        if (r == refs->end()) {
+            return core::refuse("--refs: " + core::quoteText(o.refs) + " has no line for board " +
+                                std::to_string(b) + ".");
+        }
+        std::vector<std::string> args;
+        if (o.simulate) {
+            args.insert(args.end(), {"--cards", std::to_string(o.cards)});
+        }
+        args.insert(args.end(), {"calibrate", "--board", std::to_string(b), "--ref10",
+                                 r->second.ref10, "--ref5", r->second.ref5, "--tolerance",
+                                 std::to_string(o.tolerance), "--json"});
+        if (o.save) {
+            args.push_back("--save");
+        }
+        for (const auto& [option, name] : {std::pair{"--record", o.record}, {"--out", o.out}}) {
+            if (!name.empty()) {
+                args.insert(args.end(), {option, forBoard(name, b)});
+                if (const core::Status s = checkOutputFile(inv, option, forBoard(name, b)); !s) {
+                    return s.failure();
+                }
+            }
+        }
+        const auto parsed = parseOptions(args);
+        if (!parsed) {
+            return core::reword(parsed.failure(),
+                                "Board " + std::to_string(b) + ": " + parsed.refusal());
+        }
+        lines.push_back(std::move(args));
+    }
+    return lines;
+}
+
+// Without programs of their own, the boards one after another in this program.
+std::vector<Services::Child> runHere(const Invocation& inv,
+                                     const std::vector<std::vector<std::string>>& lines,
+                                     const Services::ErrLine& onErrLine) {
+    std::vector<Services::Child> children;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::ostringstream out;
+        std::ostringstream err;
+        Services::Child c;
+        c.exitCode = runCli(lines[i], inv.services, out, err);
+        c.out = out.str();
+        std::istringstream errLines(err.str());
+        for (std::string line; std::getline(errLines, line);) {
+            onErrLine(i, line);
+        }
+        children.push_back(c);
+    }
+    return children;
+}
+
+// One line of the summary: board, outcome, end points out of tolerance as found and as
+// left, saved, exit code.
+QJsonObject summaryOf(card::Int16 board, const Services::Child& c) {
+    const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(c.out)).object();
+    QJsonObject s{{"board", board}, {"exitCode", c.exitCode}};
+    if (doc.contains("outcome")) {
+        s["outcome"] = doc["outcome"];
+        s["asFoundOutOfTolerance"] = doc["asFoundOutOfTolerance"];
+        s["asLeftOutOfTolerance"] = doc["asLeftOutOfTolerance"];
+        s["saved"] = doc["saved"];
+    } else {
+        s["outcome"] = c.exitCode == kBoardBusy ? "not started (board in use)" : "not started";
+        s["saved"] = false;
+    }
+    if (doc.contains("message") || doc.contains("error")) {
+        s["message"] = doc.contains("message") ? doc["message"] : doc["error"];
+    }
+    s["record"] = doc;
+    return s;
+}
+
+void printSummary(std::ostream& out, const QJsonArray& boards) {
+    out << "board  outcome                      found out  left out  saved  exit\n";
+    for (const QJsonValue& v : boards) {
+        const QJsonObject s = v.toObject();
+        const auto count = [&](const char* key) {
+            return s.contains(key) ? std::to_string(s[key].toInt()) : std::string("-");
+        };
+        char line[160];
+        std::snprintf(line, sizeof line, "%5d  %-28s %9s %9s  %-5s  %4d", s["board"].toInt(),
+                      s["outcome"].toString().toStdString().c_str(),
+                      count("asFoundOutOfTolerance").c_str(), count("asLeftOutOfTolerance").c_str(),
+                      s["saved"].toBool() ? "yes" : "no", s["exitCode"].toInt());
+        out << line << "\n";
+        if (s.contains("message")) {
+            out << "       " << s["message"].toString().toStdString() << "\n";
+        }
+    }
+}
+
+} // namespace
+
+int runCalibrateSeveral(const Invocation& inv) {
+    const auto lines = commandLines(inv);
+    if (!lines) {
+        return fail(inv, lines.failure());
+    }
+    const std::vector<card::Int16>& boards = inv.options.boards;
+    BoardProgress progress(inv.err, boards, inv.options.quiet, inv.services.stderrIsTerminal);
+    const Services::ErrLine onErrLine = [&](std::size_t i, const std::string& line) {
+        progress.line(i, line);
+    };
+    const int jobs = inv.options.jobs > 0 ? inv.options.jobs : static_cast<int>(boards.size());
+    const std::vector<Services::Child> children =
+        inv.services.runChildren ? inv.services.runChildren(*lines, jobs, onErrLine)
+                                 : runHere(inv, *lines, onErrLine);
+    progress.finish();
+    QJsonArray summary;
+    int code = kSuccess;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        const Services::Child c = i < children.size() ? children[i] : Services::Child{};
+        summary.append(summaryOf(boards[i], c));
+        if (code == kSuccess && c.exitCode != kSuccess) {
+            code = c.exitCode < 0 ? kCardFailure : c.exitCode;
+        }
+    }
+    if (inv.options.json) {
+        printJson(inv, QJsonObject{{"boards", summary}, {"exitCode", code}});
+    } else {
+        printSummary(inv.out, summary);
+    }
+    return code;
+}
+
+} // namespace cli
