@@ -24,6 +24,8 @@ constexpr Scenario kScenarios[] = {
     {"acquisition", "averaged readings of the input range points", bench::acquisitionScenario},
     {"autocal", "the whole automatic calibration (START)", bench::autocalScenario},
     {"memory", "resident memory over ten runs of START", bench::memoryScenario},
+    {"boards", "four boards calibrated at once by the command line against one",
+     bench::boardsScenario},
 };
 
 } // namespace

@@ -21,4 +21,8 @@ bool autocalScenario(std::ostream& out);
 // resident memory grows.
 bool memoryScenario(std::ostream& out);
 
+// Four boards calibrated at once by the command line against one board alone, in real time:
+// the ratio of the two wall times.
+bool boardsScenario(std::ostream& out);
+
 } // namespace bench

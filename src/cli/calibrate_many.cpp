@@ -141,7 +141,9 @@ QJsonObject summaryOf(card::Int16 board, const Services::Child& c) {
         s["asLeftOutOfTolerance"] = doc["asLeftOutOfTolerance"];
         s["saved"] = doc["saved"];
     } else {
-        s["outcome"] = c.exitCode == kBoardBusy ? "not started (board in use)" : "not started";
+        s["outcome"] = c.exitCode == kBoardBusy ? "not started (board in use)"
+                       : c.exitCode == kStopped ? "not started (stopped)"
+                                                : "not started";
         s["saved"] = false;
     }
     if (doc.contains("message") || doc.contains("error")) {
@@ -189,8 +191,12 @@ int runCalibrateSeveral(const Invocation& inv) {
     progress.finish();
     QJsonArray summary;
     int code = kSuccess;
+    const bool stopped = inv.services.stopRequested && inv.services.stopRequested();
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        const Services::Child c = i < children.size() ? children[i] : Services::Child{};
+        Services::Child c = i < children.size() ? children[i] : Services::Child{};
+        if (c.exitCode < 0 && stopped) {
+            c.exitCode = kStopped; // never started, or ended by the stop
+        }
         summary.append(summaryOf(boards[i], c));
         if (code == kSuccess && c.exitCode != kSuccess) {
             code = c.exitCode < 0 ? kCardFailure : c.exitCode;

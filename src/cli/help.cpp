@@ -13,8 +13,17 @@ Options of every command:
   --quiet         no progress line on stderr
   --help, -h      this text
 
-Exit codes: 0 success, 1 input refused (nothing reached the card), 2 card or driver
-failure, 3 an as-left end point outside the tolerance.
+Exit codes:
+  0  success
+  1  input refused: an argument, a board number or a file (nothing reached the card)
+  2  the card or the driver failed (SAVE and RECOVER included)
+  3  an as-left end point outside the tolerance (nothing saved)
+  4  stopped by Ctrl-C or a termination (what was finished is kept, nothing saved that was
+     not saved before; the record says "stopped")
+  5  the board is in use by another program (named in the message; nothing changed)
+  6  a file could not be written after the card was worked on (the record is printed)
+A board named by a command is held for the command's whole run; a second program asking
+for it is refused. Ctrl-C ends a command at its next pause, as STOP ends a run.
 )";
 
 std::string usage(Command command) {
@@ -28,6 +37,10 @@ std::string usage(Command command) {
     case Command::Calibrate:
         return "Usage: mx4815cal-cli calibrate --board N --ref10 V --ref5 V [--save]\n"
                "                               [--out FILE.ini] [--record FILE.json]\n"
+               "                               [--tolerance COUNTS]\n"
+               "       mx4815cal-cli calibrate --boards LIST --refs FILE [--jobs N] [--save]\n"
+               "                               [--out FILE{board}.ini] [--record "
+               "FILE{board}.json]\n"
                "                               [--tolerance COUNTS]\n\n"
                "RELOAD, the as-found readings of the sixteen output end points, the automatic\n"
                "calibration (as START runs it), the as-left readings, and with --save the SAVE\n"
@@ -38,7 +51,15 @@ std::string usage(Command command) {
                "                       point is outside the tolerance)\n"
                "  --out FILE.ini       Export the new calibration table\n"
                "  --record FILE.json   write the calibration record (as-found / as-left)\n"
-               "  --tolerance COUNTS   pass/fail limit of a read-back residual (default 2)\n";
+               "  --tolerance COUNTS   pass/fail limit of a read-back residual (default 2)\n"
+               "  --boards LIST        several boards at once (0-3, 0,2,5), each by a program of\n"
+               "                       its own; one summary line per board, exit code of the\n"
+               "                       first board that did not succeed\n"
+               "  --refs FILE          each board's references, a line \"BOARD REF10 REF5\"\n"
+               "  --jobs N             at most N boards at once (--jobs 1: one at a time)\n"
+               "The files are proven writable before anything reaches the card; the record is\n"
+               "written however the calibration ends (completed, out of tolerance, stopped,\n"
+               "failed). With --boards, {board} in a file name becomes each board's number.\n";
     case Command::Write:
         return "Usage: mx4815cal-cli write --board N --in FILE.ini --save\n\n"
                "RELOAD, Import of FILE.ini, then SAVE. The file must hold all thirty entries,\n"

@@ -25,7 +25,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -49,20 +51,22 @@ public:
 class FastTime : public platform::Clock, public platform::EventPump {
 public:
     explicit FastTime(double speed) : speed_(speed) {}
-    double now() override { return now_; }
+    double now() override { return static_cast<double>(nanoseconds_) / 1e9; }
     void Sleep(std::int32_t milliseconds) override { pass(milliseconds / 1000.0); }
     void processEvents() override {}
     void waitForEvents(double maxSeconds) override { pass(maxSeconds); }
 
 private:
+    // Time is counted in whole nanoseconds, at least one a pause, so that the rest of a wait
+    // that rounding left (1e-15 s) still ends it.
     void pass(double seconds) {
         if (seconds > 0.0) {
             std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed_));
-            now_ += seconds;
+            nanoseconds_ += std::max<long long>(1, std::llround(seconds * 1e9));
         }
     }
     double speed_;
-    double now_ = 0.0;
+    long long nanoseconds_ = 0;
 };
 
 // The speed of MXCAL_SIM_SPEED, or 0 when it is not set (or not a number from 1 to 10000).

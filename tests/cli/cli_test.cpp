@@ -24,6 +24,9 @@ TEST(CliList, ListsEveryCardWithItsRegisterBase) {
     const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
     EXPECT_EQ(doc["cardsFound"].toInt(), 3);
     EXPECT_EQ(doc["cards"].toArray()[1].toObject()["registerBase"].toString(), "0xFEB01000");
+    // The driver's records hold 32 cards: the list says so rather than stopping silently.
+    const auto many = CliRig(40).run({"list"});
+    EXPECT_THAT(many.out, HasSubstr("40 cards found\nOnly boards 0 to 31 are listed"));
 }
 
 TEST(CliRead, PrintsTheTableAndExportsItByteForByteAsTheWindowsExport) {
@@ -142,6 +145,19 @@ TEST(CliWrite, AFileGoesIntoTheEepromAndABadOneChangesNothing) {
     EXPECT_EQ(rig.cards.eeprom(0), before);
     EXPECT_EQ(rig.cards.eepromWrites(0), 0);
 
+    // A value that the profile read would cut (past 254 characters, or at a NUL) stands
+    // nowhere in the file: refused naming the entry.
+    for (const std::string& cut : {std::string(296, '0') + "FFBF", std::string("FF\0AB", 5)}) {
+        auto longer = bytes;
+        longer.replace(at, 4, cut);
+        rig.files.files["cut.ini"] = longer;
+        const auto o = rig.run({"write", "--board", "0", "--in", "cut.ini", "--save"});
+        EXPECT_EQ(o.code, 1);
+        EXPECT_THAT(o.err, HasSubstr("[AOCH0] UNI5V_POS_5V"));
+        EXPECT_THAT(o.err, HasSubstr("cannot be read whole"));
+    }
+    EXPECT_EQ(rig.cards.eepromWrites(0), 0);
+
     const auto written = rig.run({"write", "--board", "0", "--in", "good.ini", "--save"});
     ASSERT_EQ(written.code, 0) << written.err;
     EXPECT_EQ(rig.cards.eeprom(0)[8], 0xFF00);
@@ -182,6 +198,14 @@ TEST(CliRefusals, BadInputIsOneLineExitCodeOneAndNothingReachesTheCard) {
         {{"read", "--board", "0", "--cards", "2000"}, "--cards"},
         {{"frobnicate"}, "frobnicate"},
         {{"list", "--bogus"}, "--bogus"},
+        {{"read", "--board", "0", "--board", "1"}, "--board is given twice"},
+        {{"read", "--board", "0", "--out", "--json"}, "--out: the value is missing"},
+        {{"calibrate", "--boards", "0-3"}, "--refs"},
+        {{"calibrate", "--boards", "3-1", "--refs", "r.txt"}, "--boards"},
+        {{"calibrate", "--boards", "0,1,0", "--refs", "r.txt"}, "names board 0 twice"},
+        {{"calibrate", "--boards", "0-1", "--refs", "r.txt", "--record", "r.json"}, "{board}"},
+        {{"calibrate", "--boards", "0-1", "--refs", "missing.txt"}, "--refs"},
+        {{"read", "--board", "0", "--jobs", "2"}, "--jobs"},
     };
     for (const auto& [args, named] : cases) {
         CliRig rig;
@@ -196,6 +220,31 @@ TEST(CliRefusals, BadInputIsOneLineExitCodeOneAndNothingReachesTheCard) {
         EXPECT_EQ(rig.cards.eepromWrites(0), 0);
         EXPECT_EQ(rig.cards.conversions(), 0);
     }
+}
+
+TEST(CliRefusals, ArgumentErrorsAnswerInJsonWhenAskedTo) {
+    CliRig rig;
+    const auto o = rig.run({"read", "--json", "--board"});
+    EXPECT_EQ(o.code, 1);
+    const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(o.out)).object();
+    EXPECT_EQ(doc["kind"].toString(), "input");
+    EXPECT_THAT(doc["error"].toString().toStdString(), HasSubstr("--board"));
+}
+
+TEST(CliCalibrate, AFailedCalibrationLeavesARecordOfWhatItMeasured) {
+    CliRig rig;
+    rig.cards.setBusyForever(true); // every reading times out
+    auto args = rig.calibrate();
+    args.insert(args.end(), {"--save", "--record", "r.json", "--out", "o.ini"});
+    const auto o = rig.run(args);
+    EXPECT_EQ(o.code, 2);
+    const QJsonObject r = rig.json("r.json");
+    EXPECT_EQ(r["outcome"].toString(), "failed");
+    EXPECT_THAT(r["message"].toString().toStdString(), HasSubstr("As-found reading failed"));
+    EXPECT_TRUE(r["outputs"].toArray()[0].toObject()["asFound"].isNull());
+    EXPECT_FALSE(r["saved"].toBool());
+    EXPECT_EQ(rig.files.files.count("o.ini"), 0u) << "no table of an unfinished run";
+    EXPECT_EQ(rig.cards.eepromWrites(0), 0);
 }
 
 TEST(CliFailures, AFailedReadOfTheEepromIsACardFailure) {
