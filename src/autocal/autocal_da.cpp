@@ -36,7 +36,7 @@ std::string hex(Int16 code) {
 
 // "CH0 Bipolar 10V +10V(Hex)" for the ranges the window shows; a plain description otherwise.
 std::string endPointName(Int16 wDAChannel, Int16 wRange, bool upper, Int16 group) {
-    if (card::outputRangeOfCode(wRange) && (wDAChannel == 0 || wDAChannel == 1)) {
+    if (card::outputRangeOfCode(wRange) && wDAChannel >= 0 && wDAChannel < card::kOutputChannels) {
         return caldata::describe(upper ? caldata::aoMax(group) : caldata::aoMin(group));
     }
     return "CH" + std::to_string(wDAChannel) + " output range code " + std::to_string(wRange) +
@@ -128,7 +128,7 @@ Search::Step Search::start(Int16& r1) {
 
 // The failure of an end point whose output is already past its target at the start code.
 std::string Search::unreachable(Int16 r1, Int16 start) const {
-    const card::ReferenceFacts& ref = card::kReferences[facts().high == 10.0 ? 0 : 1];
+    const card::ReferenceFacts& ref = card::facts(facts().reference);
     return "the output reads " + std::to_string(r1) + " at code " + hex(start) + ", already " +
            (upper_ ? "below" : "above") + " the target " + std::to_string(target_) +
            ", so no code of this range reaches it; check the reference voltage typed in " +
