@@ -18,7 +18,7 @@ inline constexpr card::Long kStepColour = 0xFF00;
 // What the automatic calibration works with: the card context (driver, clock, event pump,
 // prompts, form state, "Active Board"), the reading instrument, the calibration table (the
 // window's boxes; setting an output box runs its change handling), the window's step
-// highlighting and the stop request of the run.
+// highlighting, the stop request of the run, and whom to tell which point it works on.
 struct RunTally;
 
 struct Environment {
@@ -32,6 +32,9 @@ struct Environment {
     // True when the table and the form state are gone (the window was destroyed during a
     // yield): the run then touches nothing on its way out.
     std::function<bool()> tableGone = {};
+    // Told the box of each point the run is about to work on, when given: each output end
+    // point before its search, each input point before its reading.
+    std::function<void(caldata::Field)> onEndPoint = {};
 
     bool stopping() const { return stopRequested && stopRequested(); }
 };
