@@ -161,8 +161,9 @@ private:
 
     void buildLayout();
     void connectHandlers();
-    // The code and reference boxes refuse the user's edits while a run goes (form1_autocal.cpp).
-    void setCalibrationBoxesReadOnly(bool readOnly);
+    // The code and reference boxes and "Active Board" refuse the user's edits while a run goes
+    // (form1_autocal.cpp).
+    void setRunBoxesReadOnly(bool readOnly);
     // The refusal of an action that would change the table or drive an output during a run.
     bool refusedDuringRun(const char* action);
 
