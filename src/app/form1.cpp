@@ -236,9 +236,10 @@ void Form1::HighlightStep(card::Int16 wStepNo, card::Long lColor) {
     for (std::size_t k = 0; k < ui.framAO.size(); ++k) {
         show(static_cast<int>(k), ui.framAO[k], ui.lblAOMax[k], ui.lblAOMin[k]);
     }
-    show(8, ui.framRef, ui.lbl5VRef, ui.lbl10VRef);
+    show(card::kReferenceStep, ui.framRef, ui.lbl5VRef, ui.lbl10VRef);
     for (std::size_t j = 0; j < ui.framAI.size(); ++j) {
-        show(9 + static_cast<int>(j), ui.framAI[j], ui.lblAIMax[j], ui.lblAIMin[j]);
+        show(card::kFirstInputStep + static_cast<int>(j), ui.framAI[j], ui.lblAIMax[j],
+             ui.lblAIMin[j]);
     }
 }
 

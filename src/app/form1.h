@@ -4,6 +4,7 @@
 #include "caldata/table.h"
 #include "card/acquisition.h"
 #include "card/driver.h"
+#include "card/facts.h"
 #include "core/result.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
@@ -57,24 +58,24 @@ struct Controls {
     QGroupBox* framAOCal = nullptr;
     QGroupBox* Frame7 = nullptr;  // "CH0"
     QGroupBox* Frame10 = nullptr; // "CH1"
-    std::array<QGroupBox*, 8> framAO{};
-    std::array<QLabel*, 8> lblAOMax{};
-    std::array<QLabel*, 8> lblAOMin{};
-    std::array<QLineEdit*, 8> tbxBiAOMax{};
-    std::array<QLineEdit*, 8> tbxBiAOMin{};
-    std::array<QPushButton*, 8> cmdAOMaxAdd{};
-    std::array<QPushButton*, 8> cmdAOMaxSub{};
-    std::array<QPushButton*, 8> cmdAOMinAdd{};
-    std::array<QPushButton*, 8> cmdAOMinSub{};
+    std::array<QGroupBox*, card::kOutputBoxCount> framAO{};
+    std::array<QLabel*, card::kOutputBoxCount> lblAOMax{};
+    std::array<QLabel*, card::kOutputBoxCount> lblAOMin{};
+    std::array<QLineEdit*, card::kOutputBoxCount> tbxBiAOMax{};
+    std::array<QLineEdit*, card::kOutputBoxCount> tbxBiAOMin{};
+    std::array<QPushButton*, card::kOutputBoxCount> cmdAOMaxAdd{};
+    std::array<QPushButton*, card::kOutputBoxCount> cmdAOMaxSub{};
+    std::array<QPushButton*, card::kOutputBoxCount> cmdAOMinAdd{};
+    std::array<QPushButton*, card::kOutputBoxCount> cmdAOMinSub{};
 
     QGroupBox* framAICal = nullptr;
-    std::array<QGroupBox*, 6> framAI{};
-    std::array<QLabel*, 6> lblAIMax{};
-    std::array<QLabel*, 6> lblAIMin{};
-    std::array<QLineEdit*, 6> tbxAIMaxVal{};
-    std::array<QLineEdit*, 6> tbxAIMinVal{};
-    std::array<QPushButton*, 6> cmdReadMaxAI{};
-    std::array<QPushButton*, 6> cmdReadMinAI{};
+    std::array<QGroupBox*, card::kInputRangeCount> framAI{};
+    std::array<QLabel*, card::kInputRangeCount> lblAIMax{};
+    std::array<QLabel*, card::kInputRangeCount> lblAIMin{};
+    std::array<QLineEdit*, card::kInputRangeCount> tbxAIMaxVal{};
+    std::array<QLineEdit*, card::kInputRangeCount> tbxAIMinVal{};
+    std::array<QPushButton*, card::kInputRangeCount> cmdReadMaxAI{};
+    std::array<QPushButton*, card::kInputRangeCount> cmdReadMinAI{};
 
     QGroupBox* framNOTE = nullptr;
     QLabel* Image1 = nullptr;
@@ -164,8 +165,9 @@ private:
 
     void buildLayout();
     void connectHandlers();
-    // The code and reference boxes refuse the user's edits while a run goes (form1_autocal.cpp).
-    void setCalibrationBoxesReadOnly(bool readOnly);
+    // The code and reference boxes and "Active Board" refuse the user's edits while a run goes
+    // (form1_autocal.cpp).
+    void setRunBoxesReadOnly(bool readOnly);
     // The refusal of an action that would change the table or drive an output during a run.
     bool refusedDuringRun(const char* action);
 

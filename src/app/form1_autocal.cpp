@@ -49,8 +49,9 @@ void Form1::cmdAutoCal_Click() {
 
     ui.cmdReadEEP->setEnabled(false);
     ui.cmdAutoCal->setText(QStringLiteral("STOP"));
-    // Only the run writes the calibration boxes while it goes.
-    setCalibrationBoxesReadOnly(true);
+    // Only the run writes the calibration boxes while it goes, and "Active Board" keeps naming
+    // the board the run drives and reads.
+    setRunBoxesReadOnly(true);
 
     // Closing the window or EXIT (when the program does not end inside the click) stop the run.
     StopOnClose stopOnClose(this, run);
@@ -76,7 +77,7 @@ void Form1::cmdAutoCal_Click() {
     QObject::disconnect(onExit);
     removeEventFilter(&stopOnClose);
     autocal::RunControl::end(run);
-    setCalibrationBoxesReadOnly(false);
+    setRunBoxesReadOnly(false);
     ui.cmdAutoCal->setText(QStringLiteral("START"));
     ui.cmdReadEEP->setEnabled(true);
     if (outcome && *outcome == autocal::RunOutcome::Completed) {
@@ -91,7 +92,7 @@ void Form1::cmdAutoCal_Click() {
     report(outcome); // a failure's one message
 }
 
-void Form1::setCalibrationBoxesReadOnly(bool readOnly) {
+void Form1::setRunBoxesReadOnly(bool readOnly) {
     for (std::size_t k = 0; k < ui.tbxBiAOMax.size(); ++k) {
         ui.tbxBiAOMax[k]->setReadOnly(readOnly);
         ui.tbxBiAOMin[k]->setReadOnly(readOnly);
@@ -102,6 +103,7 @@ void Form1::setCalibrationBoxesReadOnly(bool readOnly) {
     }
     ui.tbx10VRef->setReadOnly(readOnly);
     ui.tbx5VRef->setReadOnly(readOnly);
+    ui.tbxActive->setReadOnly(readOnly);
 }
 
 } // namespace app

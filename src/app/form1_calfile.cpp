@@ -32,6 +32,13 @@ void Form1::cmdLoadINI_Click() {
 }
 
 void Form1::cmdSaveINI_Click() {
+    // During an automatic run the output boxes hold codes in the middle of their search: the
+    // file would keep a half-done calibration.
+    if (autoCalRun.running()) {
+        services_.prompts.message("Export: the automatic calibration is still running. Let it "
+                                  "finish, or click STOP, then Export. Nothing was written.");
+        return;
+    }
     calfile::DiskFiles files;
     report(calfile::exportCalibration(*this, files, ui.tbxFileName->text().toStdString()));
 }

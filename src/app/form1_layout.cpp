@@ -160,12 +160,14 @@ void Form1::buildLayout() {
         frame(this, "framAOCal", "Analog Output Calibration", twips(0, 1320, 5895, 5895), large);
     ui.Frame7 = frame(ui.framAOCal, "Frame7", "CH0", twips(120, 240, 5655, 2775), standard);
     ui.Frame10 = frame(ui.framAOCal, "Frame10", "CH1", twips(120, 3000, 5655, 2775), standard);
-    for (int k = 0; k < 8; ++k) {
-        QGroupBox* channel = k < 4 ? ui.Frame7 : ui.Frame10;
-        const int left = (k % 2 == 0) ? 120 : 2880;
-        const int top = (k % 4 < 2) ? 240 : 1440;
+    for (int k = 0; k < card::kOutputBoxCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         const card::OutputBoxFacts& t = card::kOutputBoxes[i];
+        QGroupBox* channel = t.channel == 0 ? ui.Frame7 : ui.Frame10;
+        // The ranges in a two-by-two grid: Unipolar above Bipolar, 5V left of 10V.
+        const int r = static_cast<int>(t.range);
+        const int left = (r % 2 == 0) ? 120 : 2880;
+        const int top = (r < 2) ? 240 : 1440;
         ui.framAO[i] = frame(channel, "framAO", t.rangeFacts().caption,
                              twips(left, top, 2655, 1215), standard);
         ui.framAO[i]->setObjectName(indexed("framAO", k));
@@ -192,8 +194,8 @@ void Form1::buildLayout() {
     // the automatic calibration runs their handlers.
     ui.framAICal =
         frame(this, "framAICal", "Analog Input Calibration", twips(6000, 1320, 3015, 6855), large);
-    constexpr std::array<int, 6> kInputTops{240, 1320, 2400, 3480, 4560, 5640};
-    for (int j = 0; j < 6; ++j) {
+    constexpr std::array<int, card::kInputRangeCount> kInputTops{240, 1320, 2400, 3480, 4560, 5640};
+    for (int j = 0; j < card::kInputRangeCount; ++j) {
         const auto i = static_cast<std::size_t>(j);
         const card::InputRangeFacts& range = card::kInputRanges[i];
         ui.framAI[i] = frame(ui.framAICal, "framAI", range.caption,

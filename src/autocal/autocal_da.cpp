@@ -36,7 +36,7 @@ std::string hex(Int16 code) {
 
 // "CH0 Bipolar 10V +10V(Hex)" for the ranges the window shows; a plain description otherwise.
 std::string endPointName(Int16 wDAChannel, Int16 wRange, bool upper, Int16 group) {
-    if (card::outputRangeOfCode(wRange) && (wDAChannel == 0 || wDAChannel == 1)) {
+    if (card::outputRangeOfCode(wRange) && wDAChannel >= 0 && wDAChannel < card::kOutputChannels) {
         return caldata::describe(upper ? caldata::aoMax(group) : caldata::aoMin(group));
     }
     return "CH" + std::to_string(wDAChannel) + " output range code " + std::to_string(wRange) +
@@ -75,8 +75,8 @@ private:
     }
     Step start(Int16& r1);
     std::string unreachable(Int16 r1, Int16 start) const;
-    Step estimate(Int16 r1, Int16& r2, Int16& code);
-    Step fineSearch(Int16 r2, Int16& code);
+    Step estimate(Int16 r1, Int16& reading, Int16& code);
+    Step fineSearch(Int16 reading, Int16& code);
 
     const Environment& env_;
     session::Context& ctx_;
@@ -128,15 +128,16 @@ Search::Step Search::start(Int16& r1) {
 
 // The failure of an end point whose output is already past its target at the start code.
 std::string Search::unreachable(Int16 r1, Int16 start) const {
-    const card::ReferenceFacts& ref = card::kReferences[facts().high == 10.0 ? 0 : 1];
+    const card::ReferenceFacts& ref = card::facts(facts().reference);
     return "the output reads " + std::to_string(r1) + " at code " + hex(start) + ", already " +
            (upper_ ? "below" : "above") + " the target " + std::to_string(target_) +
            ", so no code of this range reaches it; check the reference voltage typed in " +
            std::string(ref.caption) + " (the targets come from it)";
 }
 
-// The probe 10 codes in and the code the fine search starts from.
-Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
+// The probe 10 codes in and the code the fine search starts from, with the reading its first
+// test uses: the start code's own reading r1 when it starts there, else the probe's.
+Search::Step Search::estimate(Int16 r1, Int16& reading, Int16& code) {
     const long aim = long{target_} + (upper_ ? kMargin : -kMargin);
     if (aim < kMin16 || aim > kMax16) {
         return fail("the target " + std::to_string(target_) + " is too close to the end of the " +
@@ -148,6 +149,7 @@ Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
         return fail(unreachable(r1, start));
     }
     const Int16 probe = upper_ ? kUpperProbe : kLowerProbe;
+    Int16 r2 = 0;
     write(probe);
     if (const Step s = read(r2, probe); s != Step::Go) {
         return s;
@@ -155,15 +157,20 @@ Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
     const std::string readings = "the readings " + std::to_string(r1) + " at code " + hex(start) +
                                  " and " + std::to_string(r2) + " at code " + hex(probe);
     // The change of the reading over the 10 codes of the probe. Moving into the range it
-    // should go the way the code goes; an output saturated at the end may not, and its
-    // estimate is still taken (it rounds to the start code when the output is within the
-    // margin). Without any change there is no estimate at all.
+    // should go the way the code goes; an output saturated at the end, or noise over a small
+    // slope, may move it the other way, and then its quotient says nothing (within the
+    // margin it would even put the code far past the target): the search starts at the start
+    // code. Without any change there is no estimate at all.
     const long change = long{r1} - long{r2};
     if (change == 0) {
         return fail(readings + " do not change with the code, so no estimate can be made");
     }
+    const bool wrongWay = upper_ ? change < 0 : change > 0;
     // Halves to even (the default rounding mode).
-    double n = std::nearbyint(static_cast<double>(long{r1} - aim) / static_cast<double>(change));
+    double n =
+        wrongWay
+            ? 0.0
+            : std::nearbyint(static_cast<double>(long{r1} - aim) / static_cast<double>(change));
     // 10 x n must stay a 16-bit value either way; past the far end of the half range, or
     // that far beyond the start code, no code reaches the target.
     if (std::fabs(n) > static_cast<double>(kMaxProbeSteps)) {
@@ -177,24 +184,29 @@ Search::Step Search::estimate(Int16 r1, Int16& r2, Int16& code) {
     }
     const long steps = kProbeCodes * static_cast<long>(n);
     code = static_cast<Int16>(upper_ ? kUpperStart - steps : steps);
+    // From the start code the search is decided by its own reading, not by the probe's,
+    // which may already lie past the target while the start code's falls short of it.
+    reading = n == 0 ? r1 : r2;
     return Step::Go;
 }
 
 // One code at a time towards the middle of the range, each next code shown in the box,
-// until the reading reaches the target; the code one step further is the result.
-Search::Step Search::fineSearch(Int16 r2, Int16& code) {
+// until the reading reaches the target; the code one step further is the result. The first
+// test uses reading, the one known for the code the search starts from or for the probe
+// before it.
+Search::Step Search::fineSearch(Int16 reading, Int16& code) {
     const int direction = upper_ ? -1 : +1;
     const Int16 last = upper_ ? kMin16 : kMax16;
-    auto short_of_target = [&] { return upper_ ? r2 > target_ : r2 < target_; };
+    auto short_of_target = [&] { return upper_ ? reading > target_ : reading < target_; };
     while (short_of_target()) {
         write(code);
-        if (const Step s = read(r2, code); s != Step::Go) {
+        if (const Step s = read(reading, code); s != Step::Go) {
             return s;
         }
         if (code == last) {
             return fail(std::string("the output does not come ") + (upper_ ? "down" : "up") +
                         " to the target " + std::to_string(target_) + " before code " + hex(last) +
-                        " (it reads " + std::to_string(r2) + " there)");
+                        " (it reads " + std::to_string(reading) + " there)");
         }
         code = static_cast<Int16>(code + direction);
         env_.table.setText(box_, hex(code));
@@ -205,14 +217,16 @@ Search::Step Search::fineSearch(Int16 r2, Int16& code) {
 core::Result<EndPoint> Search::run() {
     const EndPoint stopped{Outcome::Stopped, 0};
     Int16 r1 = 0;
-    Int16 r2 = 0;
     Int16 code = upper_ ? kUpperStart : kLowerStart;
     Step s = start(r1);
+    // Without an estimate (a unipolar lower end point) the search starts at the start code,
+    // decided by its reading r1: a target at or below it ends the search there at once.
+    Int16 reading = r1;
     if (s == Step::Go && estimated()) {
-        s = estimate(r1, r2, code);
+        s = estimate(r1, reading, code);
     }
     if (s == Step::Go) {
-        s = fineSearch(r2, code);
+        s = fineSearch(reading, code);
     }
     switch (s) {
     case Step::Go:

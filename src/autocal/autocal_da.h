@@ -18,7 +18,7 @@ inline constexpr card::Long kStepColour = 0xFF00;
 // What the automatic calibration works with: the card context (driver, clock, event pump,
 // prompts, form state, "Active Board"), the reading instrument, the calibration table (the
 // window's boxes; setting an output box runs its change handling), the window's step
-// highlighting and the stop request of the run.
+// highlighting, the stop request of the run, and whom to tell which point it works on.
 struct RunTally;
 
 struct Environment {
@@ -32,6 +32,9 @@ struct Environment {
     // True when the table and the form state are gone (the window was destroyed during a
     // yield): the run then touches nothing on its way out.
     std::function<bool()> tableGone = {};
+    // Told the box of each point the run is about to work on, when given: each output end
+    // point before its search, each input point before its reading.
+    std::function<void(caldata::Field)> onEndPoint = {};
 
     bool stopping() const { return stopRequested && stopRequested(); }
 };
@@ -68,15 +71,20 @@ OutputGroup outputGroup(card::Int16 wDAChannel, card::Int16 wRange);
 // the reading reaches the target; the code one step further is the result. Every code goes
 // to the driver sign-extended. Driver statuses and reading statuses go to wErrCode.
 //
+// The search starts at the start code when there is no estimate, when the probe moved the
+// reading the wrong way (its quotient then means nothing), and when the estimate lies on the
+// start code's side of it (the output within the 10-count margin). From the start code its
+// first test is the start code's own reading: the start code is the result unsearched only
+// when that reading already reached the target, whatever the probe read.
+//
 // Ends with a failure instead of a wrong code: a reading that fails, an output already past
 // the target at the start code (upper: the reading at 0xFFFF below the target; bipolar
 // lower: the reading at 0x0000 above it), readings that do not change with the code, a
 // target, quotient or estimate out of the 16-bit range, and a search that would step past
-// 0x8000 (upper) or 0x7FFF (lower). An estimate on the start code's side of it (the output
-// within the 10-count margin, or a probe that moved the wrong way by little) starts the
-// search at the start code. A failure is refused with the one message to show: "TimeOut" when a
-// reading timed out, otherwise runFailure() naming channel, range, end point and reason. Ends
-// early, with Stopped, when the stop request says so after a wait or a reading.
+// 0x8000 (upper) or 0x7FFF (lower). A failure is refused with the one message to show:
+// "TimeOut" when a reading timed out, otherwise runFailure() naming channel, range, end point
+// and reason. Ends early, with Stopped, when the stop request says so after a wait or a
+// reading.
 core::Result<EndPoint> AutoCalDA(const Environment& env, card::Int16 wBoardNo,
                                  card::Int16 wDAChannel, card::Int16 wRange, card::Int16 wMAXMIN,
                                  card::Int16 wCalADVal);

@@ -98,6 +98,11 @@ private:
             env_.HighlightStep(step, kStepColour);
         }
     }
+    void tell(caldata::Field point) {
+        if (env_.onEndPoint) {
+            env_.onEndPoint(point);
+        }
+    }
     core::Result<RunOutcome> measure(Long code, card::Source source, card::Gain gain,
                                      caldata::Field box);
 
@@ -111,12 +116,13 @@ core::Result<RunOutcome> Run::inputReadings() {
     for (int j = 0; j < card::kReferenceRows; ++j) {
         highlight(static_cast<Int16>(card::kFirstInputStep + j));
         for (const bool upper : {true, false}) {
+            const caldata::Field box = upper ? caldata::aiMax(j) : caldata::aiMin(j);
+            tell(box);
             const auto read = upper ? manual::readMaxAI : manual::readMinAI;
             const core::Status r = read(ctx_, env_.acquisition, env_.table, j);
             if (env_.stopping()) {
                 return RunOutcome::Stopped;
             }
-            const caldata::Field box = upper ? caldata::aiMax(j) : caldata::aiMin(j);
             if (!r) {
                 return readingFailure(ctx_, box, r.refusal());
             }
@@ -132,6 +138,8 @@ core::Result<RunOutcome> Run::endPoints(const Targets& targets) {
     for (int k = 0; k < card::kOutputBoxCount; ++k) {
         const card::OutputBoxFacts& box = card::kOutputBoxes[static_cast<std::size_t>(k)];
         for (const bool upper : {true, false}) {
+            const caldata::Field result = upper ? caldata::aoMax(k) : caldata::aoMin(k);
+            tell(result);
             const auto board = session::activeBoard(ctx_);
             if (!board) {
                 return core::refuse(runFailure(board.refusal()));
@@ -145,7 +153,6 @@ core::Result<RunOutcome> Run::endPoints(const Targets& targets) {
             if (r->outcome == Outcome::Stopped) {
                 return RunOutcome::Stopped;
             }
-            const caldata::Field result = upper ? caldata::aoMax(k) : caldata::aoMin(k);
             env_.table.setText(result, caldata::hexText16(r->wCalDAVal));
             journal_.finished(result);
         }
@@ -156,6 +163,7 @@ core::Result<RunOutcome> Run::endPoints(const Targets& targets) {
 // Drives CH0 with code, waits for it to settle, reads source with gain into box.
 core::Result<RunOutcome> Run::measure(Long code, card::Source source, card::Gain gain,
                                       caldata::Field box) {
+    tell(box);
     auto b = session::activeBoard(ctx_);
     if (!b) {
         return core::refuse(runFailure(b.refusal()));

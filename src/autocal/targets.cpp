@@ -62,7 +62,9 @@ namespace {
 
 // The targets of one reference: from its box and the readings of its input row.
 core::Result<PointTargets> referenceTargets(const caldata::CalibrationTable& table,
-                                            const card::ReferenceFacts& ref, caldata::Field box) {
+                                            card::Reference which) {
+    const card::ReferenceFacts& ref = card::facts(which);
+    const caldata::Field box = caldata::referenceBox(which);
     const std::string refText = table.text(box);
     const auto reference = caldata::parseReference(refText);
     if (!reference) {
@@ -98,11 +100,11 @@ core::Result<PointTargets> referenceTargets(const caldata::CalibrationTable& tab
 
 core::Result<Targets> computeTargets(const caldata::CalibrationTable& table) {
     // The 10 V targets first, then the 5 V ones.
-    const auto ten = referenceTargets(table, card::kReferences[0], caldata::ref10());
+    const auto ten = referenceTargets(table, card::Reference::Ref10V);
     if (!ten) {
         return core::refuse(ten.refusal());
     }
-    const auto five = referenceTargets(table, card::kReferences[1], caldata::ref5());
+    const auto five = referenceTargets(table, card::Reference::Ref5V);
     if (!five) {
         return core::refuse(five.refusal());
     }
@@ -117,7 +119,7 @@ core::Result<Targets> computeTargets(const caldata::CalibrationTable& table) {
 }
 
 Int16 targetOf(const Targets& t, const card::OutputRangeFacts& range, bool upper) {
-    const bool ten = range.high == 10.0;
+    const bool ten = range.reference == card::Reference::Ref10V;
     if (upper) {
         return ten ? t.plus10 : t.plus5;
     }

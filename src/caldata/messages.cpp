@@ -11,8 +11,7 @@ std::string textRefusal(Field f, std::string_view text, std::string_view problem
 }
 
 ReferenceRange plausibleRange(Field f) {
-    const double nominal =
-        f.box == Box::Ref5 ? card::kReferences[1].nominal : card::kReferences[0].nominal;
+    const double nominal = card::facts(referenceOf(f)).nominal;
     return {nominal * 9 / 10, nominal * 11 / 10};
 }
 

@@ -37,9 +37,8 @@ std::string describe(Field f) {
     case Box::AIMin:
         return inputRow(f.index, false);
     case Box::Ref10:
-        return std::string(card::kReferences[0].caption);
     case Box::Ref5:
-        return std::string(card::kReferences[1].caption);
+        return std::string(card::facts(referenceOf(f)).caption);
     }
     return "calibration box";
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/facts.h"
+
 #include <array>
 #include <string>
 
@@ -19,8 +21,12 @@ struct Field {
     friend bool operator==(const Field&, const Field&) = default;
 };
 
-inline constexpr int kOutputBoxes = 8;
-inline constexpr int kInputBoxes = 6;
+inline constexpr int kOutputBoxes = card::kOutputBoxCount;
+inline constexpr int kInputBoxes = card::kInputRangeCount;
+inline constexpr int kReferenceBoxes = static_cast<int>(card::kReferences.size());
+// All the boxes: two end points of every output box, two points of every input range, and
+// the references.
+inline constexpr int kBoxCount = 2 * kOutputBoxes + 2 * kInputBoxes + kReferenceBoxes;
 
 inline constexpr Field aoMax(int k) {
     return {Box::AOMax, k};
@@ -39,6 +45,14 @@ inline constexpr Field ref10() {
 }
 inline constexpr Field ref5() {
     return {Box::Ref5, 0};
+}
+
+// The box of a reference, and the reference of a reference box (Ref10 or Ref5).
+inline constexpr Field referenceBox(card::Reference r) {
+    return r == card::Reference::Ref10V ? ref10() : ref5();
+}
+inline constexpr card::Reference referenceOf(Field f) {
+    return f.box == Box::Ref5 ? card::Reference::Ref5V : card::Reference::Ref10V;
 }
 
 inline constexpr bool isOutput(Field f) {

@@ -26,24 +26,21 @@ struct BoxWords {
 
 namespace detail {
 
-constexpr Field referenceField(std::size_t i) {
-    return i == 0 ? ref10() : ref5();
-}
-
 // The boxes in the order RELOAD fills them: the output boxes (upper, then lower point of
 // each), then the 10 V and 5 V references, then the widest input range, then the other
 // input ranges from 10.24V down.
-constexpr std::array<BoxWords, 30> reloadOrder() {
-    std::array<BoxWords, 30> out{};
+constexpr std::array<BoxWords, kBoxCount> reloadOrder() {
+    std::array<BoxWords, kBoxCount> out{};
     std::size_t n = 0;
     for (int k = 0; k < kOutputBoxes; ++k) {
         const card::OutputBoxFacts& b = card::kOutputBoxes[static_cast<std::size_t>(k)];
         out[n++] = {aoMax(k), WordForm::Code, b.upperWord, -1};
         out[n++] = {aoMin(k), WordForm::Code, b.lowerWord, -1};
     }
-    for (std::size_t i = 0; i < card::kReferences.size(); ++i) {
-        const card::ReferenceFacts& r = card::kReferences[i];
-        out[n++] = {referenceField(i), WordForm::Reference, r.lowerWord, r.upperWord};
+    for (int i = 0; i < kReferenceBoxes; ++i) {
+        const auto ref = static_cast<card::Reference>(i);
+        const card::ReferenceFacts& r = card::facts(ref);
+        out[n++] = {referenceBox(ref), WordForm::Reference, r.lowerWord, r.upperWord};
     }
     for (int j = 0; j < kInputBoxes; ++j) {
         const card::InputRangeFacts& r = card::kInputRanges[static_cast<std::size_t>(j)];
@@ -54,7 +51,7 @@ constexpr std::array<BoxWords, 30> reloadOrder() {
 }
 
 // The same boxes in ascending order of their (first) word: the order SAVE writes them.
-constexpr std::array<BoxWords, 30> byWord(std::array<BoxWords, 30> boxes) {
+constexpr std::array<BoxWords, kBoxCount> byWord(std::array<BoxWords, kBoxCount> boxes) {
     for (std::size_t i = 1; i < boxes.size(); ++i) {
         for (std::size_t j = i; j > 0 && boxes[j - 1].word > boxes[j].word; --j) {
             const BoxWords t = boxes[j];
@@ -68,22 +65,23 @@ constexpr std::array<BoxWords, 30> byWord(std::array<BoxWords, 30> boxes) {
 } // namespace detail
 
 // RELOAD's order of the thirty boxes, and SAVE's (ascending words).
-inline constexpr std::array<BoxWords, 30> kReloadOrder = detail::reloadOrder();
-inline constexpr std::array<BoxWords, 30> kWordMap = detail::byWord(kReloadOrder);
+inline constexpr std::array<BoxWords, kBoxCount> kReloadOrder = detail::reloadOrder();
+inline constexpr std::array<BoxWords, kBoxCount> kWordMap = detail::byWord(kReloadOrder);
 
 namespace detail {
 
-// Every word belongs to at most one box and lies among words 4..49; references and only
-// references take two words.
+// Every word belongs to at most one box and lies among the calibration words (4..49);
+// references and only references take two words.
 constexpr bool wordsWellFormed() {
-    std::array<int, 128> owners{};
+    std::array<int, card::kEepromWords> owners{};
     for (const BoxWords& b : kWordMap) {
         const bool reference = b.form == WordForm::Reference;
         for (int w : {b.word, b.upperWord}) {
             if (w == -1) {
                 continue;
             }
-            if (w < 4 || w > 49 || owners[static_cast<std::size_t>(w)]++ != 0) {
+            if (w < card::kFirstCalibrationWord || w > card::kLastCalibrationWord ||
+                owners[static_cast<std::size_t>(w)]++ != 0) {
                 return false;
             }
         }

@@ -19,11 +19,14 @@ namespace detail {
 
 // The entries in the order of the file: the two references, the output codes of CH0 and CH1
 // (each range's upper, then lower end point), then each input range's upper point and 0 V.
-constexpr std::array<Entry, 30> entries() {
-    std::array<Entry, 30> out{};
+constexpr std::array<Entry, caldata::kBoxCount> entries() {
+    std::array<Entry, caldata::kBoxCount> out{};
     std::size_t n = 0;
-    out[n++] = {card::kReferenceIniSection, card::kReferences[0].iniKey, caldata::ref10()};
-    out[n++] = {card::kReferenceIniSection, card::kReferences[1].iniKey, caldata::ref5()};
+    for (int i = 0; i < caldata::kReferenceBoxes; ++i) {
+        const auto ref = static_cast<card::Reference>(i);
+        out[n++] = {card::kReferenceIniSection, card::facts(ref).iniKey,
+                    caldata::referenceBox(ref)};
+    }
     for (int k = 0; k < caldata::kOutputBoxes; ++k) {
         const card::OutputBoxFacts& box = card::kOutputBoxes[static_cast<std::size_t>(k)];
         const std::string_view section =
@@ -43,7 +46,7 @@ constexpr std::array<Entry, 30> entries() {
 
 // The thirty entries of a calibration file, in the order Export writes them and Import reads
 // them. The key 0V occurs in each of the six input sections and belongs to its own section.
-inline constexpr std::array<Entry, 30> kEntries = detail::entries();
+inline constexpr std::array<Entry, caldata::kBoxCount> kEntries = detail::entries();
 
 // The default of every entry that the file lacks, and the size of the buffer a value is read
 // into (a value arrives cut to kReadBufferSize - 1 characters).

@@ -44,6 +44,9 @@ constexpr Int16 code(Gain g) {
     return static_cast<Int16>(g);
 }
 
+// The two on-board references, in the order of kReferences (below).
+enum class Reference { Ref10V, Ref5V };
+
 // The four output ranges in the order of the window's frames. An output box index is
 // k = 4 x channel + range; the driver knows the ranges by other numbers (rangeCode).
 enum class OutputRange { Unipolar5V, Unipolar10V, Bipolar5V, Bipolar10V };
@@ -52,9 +55,10 @@ inline constexpr int kOutputChannels = 2;
 inline constexpr int kOutputRangeCount = 4;
 
 struct OutputRangeFacts {
-    Int16 rangeCode; // wRange of Drvx_ConfigAO
-    Gain readBack;   // the input range in which the output is read back
-    double low;      // nominal volts at code 0000 and at code FFFF
+    Int16 rangeCode;     // wRange of Drvx_ConfigAO
+    Gain readBack;       // the input range in which the output is read back
+    Reference reference; // the reference whose targets its end points are calibrated against
+    double low;          // nominal volts at code 0000 and at code FFFF
     double high;
     std::string_view caption;     // the frame's caption
     std::string_view upperIniKey; // the calibration-file keys of its two end points
@@ -64,10 +68,13 @@ struct OutputRangeFacts {
 };
 
 inline constexpr std::array<OutputRangeFacts, kOutputRangeCount> kOutputRanges{{
-    {0, Gain::Range5_12V, 0.0, 5.0, "Unipolar 5V", "UNI5V_POS_5V", "UNI5V_ABS_0V"},
-    {2, Gain::Range10_24V, 0.0, 10.0, "Unipolar 10V", "UNI10V_POS_10V", "UNI10V_ABS_0V"},
-    {1, Gain::Range5_12V, -5.0, 5.0, "Bipolar 5V", "BI5V_POS_5V", "BI5V_NEG_5V"},
-    {3, Gain::Range10_24V, -10.0, 10.0, "Bipolar 10V", "BI10V_POS_10V", "BI10V_NEG_10V"},
+    {0, Gain::Range5_12V, Reference::Ref5V, 0.0, 5.0, "Unipolar 5V", "UNI5V_POS_5V",
+     "UNI5V_ABS_0V"},
+    {2, Gain::Range10_24V, Reference::Ref10V, 0.0, 10.0, "Unipolar 10V", "UNI10V_POS_10V",
+     "UNI10V_ABS_0V"},
+    {1, Gain::Range5_12V, Reference::Ref5V, -5.0, 5.0, "Bipolar 5V", "BI5V_POS_5V", "BI5V_NEG_5V"},
+    {3, Gain::Range10_24V, Reference::Ref10V, -10.0, 10.0, "Bipolar 10V", "BI10V_POS_10V",
+     "BI10V_NEG_10V"},
 }};
 
 constexpr const OutputRangeFacts& facts(OutputRange r) {
@@ -180,7 +187,28 @@ inline constexpr std::array<ReferenceFacts, 2> kReferences{{
     {"5V Ref(TP3)", 5.0, Source::Ref5V, 6, 7, "5V", 2},
 }};
 
+constexpr const ReferenceFacts& facts(Reference r) {
+    return kReferences[static_cast<std::size_t>(r)];
+}
+
+// An output range is calibrated against the reference of its own full scale.
+constexpr bool rangesMatchTheirReferences() {
+    for (const OutputRangeFacts& r : kOutputRanges) {
+        if (facts(r.reference).nominal != r.high) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(rangesMatchTheirReferences());
+
 inline constexpr std::string_view kReferenceIniSection = "REF";
+
+// The EEPROM words that keep the calibration: every word of the tables above lies in
+// kFirstCalibrationWord..kLastCalibrationWord; every other word of the EEPROM is carried
+// from RELOAD to SAVE untouched.
+inline constexpr int kFirstCalibrationWord = 4;
+inline constexpr int kLastCalibrationWord = 49;
 
 // The calibration steps, one per frame: 0..7 the output boxes, 8 the references, 9..14 the
 // input ranges.

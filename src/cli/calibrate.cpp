@@ -35,30 +35,13 @@ core::Status pass(const Invocation& inv, Workbench& bench, const std::string& st
         inv.services.stopRequested, readings);
 }
 
-// The automatic calibration as START runs it, its steps shown as progress: the first
-// highlight of an output group is its upper end point, the second its lower one.
+// The automatic calibration as START runs it, each point it works on shown as progress.
 core::Result<autocal::RunOutcome> autoCalibrate(const Invocation& inv, Workbench& bench,
                                                 autocal::RunTally& tally) {
     bench.progress.step("calibrating");
-    int lastGroup = -1;
-    const autocal::Environment env{
-        bench.card.ctx,
-        bench.card.acquisition,
-        bench.card.table,
-        [&](card::Int16 step, card::Long) {
-            if (step < card::kOutputBoxCount) {
-                const bool upper = step != lastGroup;
-                lastGroup = step;
-                bench.progress.endPoint(
-                    caldata::describe(upper ? caldata::aoMax(step) : caldata::aoMin(step)));
-            } else if (step >= card::kFirstInputStep) {
-                const auto j = static_cast<std::size_t>(step - card::kFirstInputStep);
-                bench.progress.endPoint("input range " +
-                                        std::string(card::kInputRanges[j].caption));
-            }
-        },
-        inv.services.stopRequested,
-        &tally};
+    autocal::Environment env{bench.card.ctx, bench.card.acquisition, bench.card.table, {},
+                             inv.services.stopRequested, &tally};
+    env.onEndPoint = [&](caldata::Field f) { bench.progress.endPoint(caldata::describe(f)); };
     return autocal::runAutoCal(env);
 }
 

@@ -168,7 +168,7 @@ TEST(RunGuards, ImportAndStepButtonsAreRefusedInsideAReadingAndAWaitAndChangeNot
     EXPECT_EQ(ui.cmdAutoCal->text(), "START");
 }
 
-TEST(RunGuards, ExportAndRecoverStayAllowedDuringARun) {
+TEST(RunGuards, ExportIsRefusedAndRecoverAllowedDuringARun) {
     SimWindow w;
     auto& ui = w.ui();
     QTemporaryDir dir;
@@ -176,17 +176,49 @@ TEST(RunGuards, ExportAndRecoverStayAllowedDuringARun) {
     ui.tbxFileName->setText(dir.filePath("during.ini"));
     ui.cmdSaveINI->setEnabled(true);
     int calls = 0;
+    std::vector<std::size_t> messagesPerExport;
     atAReadingAndAWait(
         w,
         [&] {
+            const std::size_t before = w.prompts.messages.size();
             ui.cmdSaveINI->click();
+            messagesPerExport.push_back(w.prompts.messages.size() - before);
             ui.cmdRecover->click();
         },
         calls);
     ui.cmdAutoCal->click();
     EXPECT_EQ(calls, 2);
-    EXPECT_TRUE(w.prompts.messages.empty());
+    EXPECT_EQ(messagesPerExport, (std::vector<std::size_t>{1, 1}));
+    ASSERT_EQ(w.prompts.messages.size(), 2u); // RECOVER said nothing
+    EXPECT_THAT(w.prompts.messages[0], HasSubstr("Export: the automatic calibration is still"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("during.ini")));
+    // After the run Export writes again.
+    ui.cmdSaveINI->click();
+    EXPECT_EQ(w.prompts.messages.size(), 2u);
     EXPECT_TRUE(QFile::exists(dir.filePath("during.ini")));
+}
+
+TEST(RunGuards, ActiveBoardIsReadOnlyDuringARunAndEditableWhenItEnds) {
+    enum class End { Finished, Stopped, Failed };
+    for (const End end : {End::Finished, End::Stopped, End::Failed}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        SimWindow w;
+        auto& ui = w.ui();
+        std::vector<bool> during;
+        w.pump.at(w.pump.yields + 50, [&] { during.push_back(ui.tbxActive->isReadOnly()); });
+        if (end == End::Stopped) {
+            w.pump.at(w.pump.yields + 60, [&] { ui.cmdAutoCal->click(); });
+        }
+        if (end == End::Failed) {
+            ui.tbx10VRef->setText("9.9"); // the +10 V target beyond the output's reach
+        }
+        EXPECT_FALSE(ui.tbxActive->isReadOnly());
+        ui.cmdAutoCal->click();
+        EXPECT_EQ(during, std::vector<bool>{true});
+        EXPECT_EQ(w.prompts.messages.size(), end == End::Finished ? 0u : 1u);
+        EXPECT_EQ(ui.cmdAutoCal->text(), "START");
+        EXPECT_FALSE(ui.tbxActive->isReadOnly());
+    }
 }
 
 TEST(RunGuards, UnreachableEndPointFailsNamingItAndLeavesOnlyFinishedCodes) {

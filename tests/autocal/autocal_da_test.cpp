@@ -117,14 +117,62 @@ TEST(AutoCalDA, StartsTheFineSearchAtTheStartCodeWhenTheEstimateWouldPassIt) {
     EXPECT_THAT(b.writesAfter(2), ElementsAre(-1, -2));
     EXPECT_EQ(result->wCalDAVal, -3);
 
-    // The probe reading already at the target: the estimate is returned without a write.
+    // The estimate is the probe code, whose reading already reached the target: it is
+    // returned without a write.
     DaRig c;
-    c.card.script = {1000, 900};
+    c.card.script = {1000, 948};
     result = c.run(0, 2, 1, 950);
     ASSERT_TRUE(result) << result.refusal();
     ASSERT_EQ(result->outcome, Outcome::Done);
     EXPECT_EQ(c.card.writes.size(), 2u);
-    EXPECT_EQ(result->wCalDAVal, -1);
+    EXPECT_EQ(result->wCalDAVal, -11);
+}
+
+// Where the search is to start at the start code, it runs from there, tested first against
+// the start code's own reading: neither a probe that moved the wrong way nor a probe that
+// already read past the target may decide the code. Each case on the model's CH1 Bipolar 10V
+// output, with the target a few counts from the reading at the start code.
+TEST(AutoCalDA, SearchFromTheStartCodeEndsWhereTheOutputReachesTheTarget) {
+    struct Case {
+        Int16 maxmin;
+        int offset;     // the target's distance from the reading at the start code
+        int probeNoise; // nonzero: the probe reads the start code's reading plus this
+    };
+    for (const Case& c : {
+             Case{1, -3, 0}, // the probe already below the target: FFFF was returned
+             Case{0, 3, 0},  // the probe already above it: 0000 was returned
+             Case{1, -5, 1}, // the probe one count up: FFCC was returned
+             Case{0, 5, -1}, // the probe one count down: 0033 was returned
+         }) {
+        SCOPED_TRACE(std::to_string(c.maxmin) + " " + std::to_string(c.offset));
+        DaRig r;
+        const std::uint16_t start = c.maxmin ? 0xFFFF : 0x0000;
+        const int step = c.maxmin ? -1 : 1;
+        auto readingAt = [&](int code) {
+            r.card.range[1] = 3;
+            r.card.code[1] = static_cast<std::uint16_t>(code);
+            return r.card.modelReading(7, 1);
+        };
+        const Int16 atStart = readingAt(start);
+        const auto target = static_cast<Int16>(atStart + c.offset);
+        if (c.probeNoise != 0) {
+            r.card.script = {atStart, static_cast<Int16>(atStart + c.probeNoise)};
+        }
+        const auto result = r.run(1, 3, c.maxmin, target);
+        ASSERT_TRUE(result) << result.refusal();
+        ASSERT_EQ(result->outcome, Outcome::Done);
+        ASSERT_GT(r.card.writes.size(), 2u);
+        EXPECT_EQ(static_cast<std::uint16_t>(r.card.writes[2]), start);
+        // The last code written reached the target, the one before it had not; the result is
+        // one code further.
+        const int last = static_cast<std::uint16_t>(r.card.writes.back());
+        EXPECT_EQ(static_cast<std::uint16_t>(result->wCalDAVal), last + step);
+        const Int16 atLast = readingAt(last);
+        const Int16 before = readingAt(last - step);
+        EXPECT_TRUE(c.maxmin ? atLast <= target && before > target
+                             : atLast >= target && before < target)
+            << last << ": " << atLast << ", " << before;
+    }
 }
 
 TEST(AutoCalDA, UnipolarLowerEndPointHasNoEstimate) {
@@ -148,6 +196,14 @@ TEST(AutoCalDA, UnipolarLowerEndPointHasNoEstimate) {
     EXPECT_EQ(result->wCalDAVal, 3);
     EXPECT_THAT(r.card.log, ElementsAre("C1.2", "H5/65280", "W0", "R7.1", "W0", "R7.1", "B1", "W1",
                                         "R7.1", "B2", "W2", "R7.1", "B3"));
+
+    // 0000 reading below a target of 0 or below: searched from 0000 as well.
+    DaRig below;
+    below.card.script = {-5, -5, -3, -2};
+    const auto searched = below.run(0, 0, 0, -2);
+    ASSERT_TRUE(searched) << searched.refusal();
+    EXPECT_EQ(searched->wCalDAVal, 3);
+    EXPECT_THAT(below.writesAfter(1), ElementsAre(0, 1, 2));
 }
 
 TEST(AutoCalDA, RangeCodeOutsideTheTableUsesGroupZeroAndGainSeven) {
@@ -259,7 +315,7 @@ TEST(AutoCalDA, WithinTheMarginOrAProbeTheWrongWayByLittleSearchesFromTheStartCo
     EXPECT_THAT(margin.writesAfter(2), ElementsAre(-1));
 
     // An output saturated at the top: 1000, then 1001 at the probe, for a target of 990; the
-    // quotient rounds to 0 and the search starts at FFFF instead of failing.
+    // probe moved the wrong way and the search starts at FFFF instead of failing.
     DaRig saturated;
     saturated.card.script = {1000, 1001, 995, 990};
     result = saturated.run(0, 3, 1, 990);

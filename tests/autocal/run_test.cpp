@@ -87,7 +87,10 @@ enum class RunOutcome { Completed, Stopped, Failed };
 // The run on the model card and an in-memory table. A failure's message is shown as the
 // window shows it.
 struct RunRig {
-    RunRig() { rig.state.loadedBoard = 0; } // as RELOAD leaves it
+    RunRig() {
+        rig.state.loadedBoard = 0; // as RELOAD leaves it
+        env.onEndPoint = [this](caldata::Field f) { told.push_back({f, card.reads.size()}); };
+    }
     RunOutcome run() {
         const auto r = autocal::runAutoCal(env);
         if (!r) {
@@ -103,6 +106,7 @@ struct RunRig {
     session::Context ctx = rig.context();
     bool stop = false;
     std::vector<Int16> steps;
+    std::vector<std::pair<caldata::Field, std::size_t>> told; // the point, and the readings before
     autocal::Environment env{ctx, card, table,
                              [this](Int16 step, Long colour) {
                                  EXPECT_EQ(colour, 0xFF00);
@@ -150,6 +154,25 @@ TEST(Run, GoesThroughTheStepsAndFillsEveryBox) {
         EXPECT_NE(r.table.text(caldata::aoMax(k)), "0") << k;
     }
     EXPECT_GE(r.rig.clock.time, 22.0); // 16 + 6 settling waits
+
+    // Each point is told before its own readings: the large input ranges, the end points,
+    // the small input ranges.
+    std::vector<caldata::Field> points;
+    for (int j = 0; j < card::kReferenceRows; ++j) {
+        points.insert(points.end(), {caldata::aiMax(j), caldata::aiMin(j)});
+    }
+    for (int k = 0; k < caldata::kOutputBoxes; ++k) {
+        points.insert(points.end(), {caldata::aoMax(k), caldata::aoMin(k)});
+    }
+    for (int j = card::kReferenceRows; j < caldata::kInputBoxes; ++j) {
+        points.insert(points.end(), {caldata::aiMax(j), caldata::aiMin(j)});
+    }
+    ASSERT_EQ(r.told.size(), points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        EXPECT_EQ(r.told[i].first, points[i]) << i;
+        const std::size_t next = i + 1 < points.size() ? r.told[i + 1].second : r.card.reads.size();
+        EXPECT_LT(r.told[i].second, next) << i; // its readings came after it was told
+    }
 }
 
 TEST(Run, SmallRangesHandBothCodesToTheDriverUnsigned) {
