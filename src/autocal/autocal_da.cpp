@@ -236,7 +236,9 @@ core::Result<EndPoint> Search::run() {
     case Step::Failed:
         break;
     }
-    return core::refuse(failure_);
+    // The card did not behave as the search needs: a reading failed, or the output cannot
+    // reach its target.
+    return core::refuse(core::Kind::Card, failure_, ctx_.state.wErrCode);
 }
 
 } // namespace

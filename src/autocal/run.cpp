@@ -25,9 +25,11 @@ using card::Long;
 core::Refusal readingFailure(const session::Context& ctx, caldata::Field box,
                              const std::string& refusal) {
     if (ctx.state.wErrCode == card::kReadingTimedOut) {
-        return core::refuse(card::readingMessage(card::kReadingTimedOut));
+        return core::refuse(core::Kind::Card, card::readingMessage(card::kReadingTimedOut),
+                            card::kReadingTimedOut);
     }
-    return core::refuse(runFailure(caldata::describe(box) + ": " + refusal));
+    return core::refuse(core::Kind::Card, runFailure(caldata::describe(box) + ": " + refusal),
+                        ctx.state.wErrCode);
 }
 
 // The texts the code boxes held when the run started, and the boxes it has finished: a run
@@ -148,7 +150,7 @@ core::Result<RunOutcome> Run::endPoints(const Targets& targets) {
                 AutoCalDA(env_, *board, static_cast<Int16>(box.channel), box.rangeFacts().rangeCode,
                           upper ? 1 : 0, targetOf(targets, box.rangeFacts(), upper));
             if (!r) {
-                return core::refuse(r.refusal());
+                return r.failure();
             }
             if (r->outcome == Outcome::Stopped) {
                 return RunOutcome::Stopped;
@@ -211,7 +213,7 @@ core::Result<RunOutcome> Run::smallRanges() {
         }
         const auto upper = codeOf(env_.table, caldata::aoMax(uni5Box));
         if (!upper) {
-            return core::refuse(upper.refusal());
+            return upper.failure();
         }
         auto o = measure(scaledCode(*upper, range.upperVolts / uni5.high), range.upperSource,
                          range.gain, caldata::aiMax(j));
@@ -220,7 +222,7 @@ core::Result<RunOutcome> Run::smallRanges() {
         }
         const auto lower = codeOf(env_.table, caldata::aoMin(uni5Box));
         if (!lower) {
-            return core::refuse(lower.refusal());
+            return lower.failure();
         }
         // Read like the +5 V code: four hex digits as an unsigned 32-bit value (0..65535).
         o = measure(Long{static_cast<std::uint16_t>(*lower)}, card::Source::ZeroVolts, range.gain,
@@ -262,9 +264,11 @@ core::Result<RunOutcome> runPhases(const Environment& env, Journal& journal) {
     if (!o || *o != RunOutcome::Completed) {
         return o;
     }
+    // Targets that cannot be formed come from the references typed in: an input problem,
+    // found before any output is searched.
     const auto targets = computeTargets(env.table);
     if (!targets) {
-        return core::refuse(targets.refusal());
+        return targets.failure();
     }
     o = run.endPoints(*targets);
     if (!o || *o != RunOutcome::Completed) {
@@ -277,7 +281,7 @@ core::Result<RunOutcome> runPhases(const Environment& env, Journal& journal) {
 
 core::Result<RunOutcome> runAutoCal(const Environment& env) {
     if (const core::Status checked = checkBeforeRun(env.ctx, env.table); !checked) {
-        return core::refuse(checked.refusal());
+        return checked.failure();
     }
     Journal journal(env.table);
     auto outcome = runPhases(env, journal);

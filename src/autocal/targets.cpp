@@ -77,11 +77,11 @@ core::Result<PointTargets> referenceTargets(const caldata::CalibrationTable& tab
     const caldata::Field lower = caldata::aiMin(ref.targetRow);
     const auto m = codeOf(table, upper);
     if (!m) {
-        return core::refuse(m.refusal());
+        return m.failure();
     }
     const auto z = codeOf(table, lower);
     if (!z) {
-        return core::refuse(z.refusal());
+        return z.failure();
     }
     auto t = pointTargets(ref.nominal, *reference, *m, *z);
     if (!t) {
@@ -102,11 +102,11 @@ core::Result<Targets> computeTargets(const caldata::CalibrationTable& table) {
     // The 10 V targets first, then the 5 V ones.
     const auto ten = referenceTargets(table, card::Reference::Ref10V);
     if (!ten) {
-        return core::refuse(ten.refusal());
+        return ten.failure();
     }
     const auto five = referenceTargets(table, card::Reference::Ref5V);
     if (!five) {
-        return core::refuse(five.refusal());
+        return five.failure();
     }
     Targets t;
     t.plus10 = ten->plus;
