@@ -129,12 +129,8 @@ int main(int argc, char** argv) {
         if (const core::Status loaded = store->load(*simulator); !loaded) {
             prompts.message(loaded.refusal());
         }
-        simulator->onEepromChanged = [&] {
-            if (const core::Status saved = store->save(*simulator); !saved) {
-                prompts.message("The simulated cards could not be saved to " +
-                                store->filePath().toStdString() + ": " + saved.refusal());
-            }
-        };
+        // A write the file cannot keep fails as the card's own write would: SAVE reports it.
+        store->attach(*simulator);
     }
 
     window.Form_Load();

@@ -72,12 +72,8 @@ int main(int argc, char** argv) {
         if (const core::Status loaded = store->load(*simulator); !loaded) {
             std::cerr << "mx4815cal-cli: " << loaded.refusal() << "\n";
         }
-        simulator->onEepromChanged = [&] {
-            if (const core::Status saved = store->save(*simulator); !saved) {
-                std::cerr << "mx4815cal-cli: the simulated cards could not be saved to "
-                          << store->filePath().toStdString() << ": " << saved.refusal() << "\n";
-            }
-        };
+        // A write the file cannot keep fails as the card's own write would: SAVE reports it.
+        store->attach(*simulator);
     } else {
 #ifdef _WIN32
         auto opened = card::DravexLibrary::open();
