@@ -81,7 +81,7 @@ testing_support::ChildProcess holder(const fs::path& path, const char* mode,
 
 } // namespace
 
-TEST(FileLock, AnotherProcessIsRefusedUntilTheHolderIsKilled) {
+TEST(FileLock, AnotherProcessHoldsTheLockUntilItEndsKilledOrNot) {
     TempFolder dir;
     const fs::path path = dir.path / "cards.lock";
     testing_support::ChildProcess first = holder(path, "exclusive", "held by the first");
@@ -89,25 +89,16 @@ TEST(FileLock, AnotherProcessIsRefusedUntilTheHolderIsKilled) {
     EXPECT_EQ(refusedAs(FileLock::acquire(path, Mode::Exclusive, false)), core::Kind::Busy);
     EXPECT_EQ(refusedAs(FileLock::acquire(path, Mode::Shared, false)), core::Kind::Busy);
     EXPECT_EQ(FileLock::content(path), "held by the first") << "readable while held";
-    testing_support::ChildProcess second = holder(path, "shared");
-    EXPECT_EQ(second.readLine(), "busy");
-
     EXPECT_EQ(first.kill(), 128 + SIGKILL);
-    core::Result<FileLock> after = FileLock::acquire(path, Mode::Exclusive, false);
-    EXPECT_TRUE(after) << "a killed holder leaves no lock: " << after.refusal();
-}
 
-TEST(FileLock, SharedHoldersGoTogetherAndAWaitingLockComesWhenTheLastEnds) {
-    TempFolder dir;
-    const fs::path path = dir.path / "cards.lock";
+    // Shared holders go together; a waiting exclusive lock comes when the last one ends.
     testing_support::ChildProcess reader = holder(path, "shared");
-    ASSERT_EQ(reader.readLine(), "held");
-    {
-        core::Result<FileLock> mine = FileLock::acquire(path, Mode::Shared, false);
-        EXPECT_TRUE(mine) << mine.refusal();
-        testing_support::ChildProcess writer = holder(path, "exclusive");
-        EXPECT_EQ(writer.readLine(), "busy");
-    }
+    ASSERT_EQ(reader.readLine(), "held") << "a killed holder leaves no lock";
+    core::Result<FileLock> mine = FileLock::acquire(path, Mode::Shared, false);
+    EXPECT_TRUE(mine) << mine.refusal();
+    testing_support::ChildProcess writer = holder(path, "exclusive");
+    EXPECT_EQ(writer.readLine(), "busy");
+    mine = core::refuse("released");
     core::Result<FileLock> waited = core::refuse("not yet");
     std::thread waiting([&] { waited = FileLock::acquire(path, Mode::Exclusive, true); });
     reader.closeInput(); // the holder ends normally

@@ -1,12 +1,10 @@
 #pragma once
 
-// A helper program of the tests running in a process of its own (POSIX), its input and output
-// through pipes: for what only two real processes can show (locks, files shared between
-// programs).
+// A helper program of the tests in a process of its own (POSIX), its input and output through
+// pipes: for what only two real processes show (locks, files shared between programs).
 
 #include <csignal>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -22,16 +20,15 @@ class ChildProcess {
 public:
     // args[0] is the program's path.
     explicit ChildProcess(const std::vector<std::string>& args) {
-        std::signal(SIGPIPE, SIG_IGN); // a child that ended makes send() fail, not the test
-        int input[2];
-        int output[2];
-        if (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(output, O_CLOEXEC) != 0) {
+        int in[2];
+        int out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
             return;
         }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         std::vector<char*> argv;
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -41,24 +38,18 @@ public:
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
-        ::close(input[0]);
-        ::close(output[1]);
-        in_ = input[1];
-        out_ = output[0];
+        ::close(in[0]);
+        ::close(out[1]);
+        in_ = in[1];
+        out_ = out[0];
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() {
-        if (pid_ > 0) {
-            kill();
-        }
+        kill();
         closeInput();
-        if (out_ >= 0) {
-            ::close(out_);
-        }
+        ::close(out_);
     }
-
-    bool started() const { return pid_ > 0; }
 
     // One line of its output without the '\n'; empty when its output ended.
     std::string readLine() {
@@ -70,12 +61,7 @@ public:
         return line;
     }
 
-    void send(std::string_view text) {
-        if (::write(in_, text.data(), text.size()) < 0) {
-            closeInput();
-        }
-    }
-
+    // Ends its input: a helper that waits for it then ends normally.
     void closeInput() {
         if (in_ >= 0) {
             ::close(in_);
@@ -93,7 +79,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
-    // Ends it at once (SIGKILL: it cleans nothing up) and waits for it.
+    // Ends it at once with SIGKILL (it cleans nothing up) and waits for it.
     int kill() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
