@@ -41,13 +41,8 @@ public:
         if (const core::Status loaded = store_.load(driver_); !loaded) {
             notice_ = loaded.refusal();
         }
-        driver_.onEepromChanged = [this] {
-            if (const core::Status saved = store_.save(driver_); !saved) {
-                notice_ = "The simulated cards could not be saved to " +
-                          QDir::toNativeSeparators(store_.filePath()).toStdString() + ": " +
-                          saved.refusal();
-            }
-        };
+        // A write the file cannot keep fails as the card's own write would: SAVE reports it.
+        store_.attach(driver_);
     }
 
     card::Driver& driver() override { return driver_; }
@@ -56,7 +51,7 @@ public:
     const std::string& notice() const override { return notice_; }
     bool ownsFile(const std::string& path) const override {
         const std::filesystem::path p(path);
-        if (sameFile(p, localPath(store_.filePath()))) {
+        if (sameFile(p, localPath(store_.filePath())) || sameFile(p, store_.lockPath())) {
             return true;
         }
         const std::filesystem::path folder = localPath(QFileInfo(store_.filePath()).absolutePath());

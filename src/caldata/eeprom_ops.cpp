@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace caldata {
@@ -29,6 +30,14 @@ std::vector<WordDifference> differences(const card::EepImage& written,
         }
     }
     return out;
+}
+
+// The refusal of a failed driver call: its report, and what the driver can say beyond the
+// status (why the simulated card's file could not keep a write).
+core::Refusal cardFailure(const session::Context& ctx, const std::string& report,
+                          std::int16_t status) {
+    const std::string detail = ctx.driver.failureDetail();
+    return core::refuse(core::Kind::Card, detail.empty() ? report : report + " " + detail, status);
 }
 
 } // namespace
@@ -99,9 +108,9 @@ core::Status Reload(session::Context& ctx, CalibrationTable& table) {
     card::EepImage scratch = state.dwEEPData;
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, scratch);
     if (state.wErrCode != 0) {
-        return core::refuse(core::Kind::Card,
-                            failedCallText("RELOAD", "reading the EEPROM", *board, state.wErrCode),
-                            state.wErrCode);
+        return cardFailure(ctx,
+                           failedCallText("RELOAD", "reading the EEPROM", *board, state.wErrCode),
+                           state.wErrCode);
     }
 
     state.ActiveCardInfo = state.CardInfo[static_cast<std::size_t>(*board)];
@@ -139,16 +148,15 @@ core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
     state.dwEEPSave = *image;
     state.wErrCode = ctx.driver.Drvx_WriteEEP(*board, state.dwEEPSave);
     if (state.wErrCode != 0) {
-        return core::refuse(core::Kind::Card,
-                            failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode),
-                            state.wErrCode);
+        return cardFailure(ctx,
+                           failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode),
+                           state.wErrCode);
     }
     // A driver that reports success does not prove the card kept the words: check them.
     card::EepImage readBack{};
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, readBack);
     if (state.wErrCode != 0) {
-        return core::refuse(core::Kind::Card, unreadableWriteText(*board, state.wErrCode),
-                            state.wErrCode);
+        return cardFailure(ctx, unreadableWriteText(*board, state.wErrCode), state.wErrCode);
     }
     if (const auto diff = differences(state.dwEEPSave, readBack); !diff.empty()) {
         return core::refuse(core::Kind::Card, unverifiedWriteText(*board, diff));
@@ -163,8 +171,7 @@ core::Status Recover(session::Context& ctx) {
     }
     ctx.state.wErrCode = ctx.driver.Drvx_RecoverEEP(*board);
     if (ctx.state.wErrCode != 0) {
-        return core::refuse(core::Kind::Card, errorCodeText(ctx.state.wErrCode),
-                            ctx.state.wErrCode);
+        return cardFailure(ctx, errorCodeText(ctx.state.wErrCode), ctx.state.wErrCode);
     }
     return {};
 }

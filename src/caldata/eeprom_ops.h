@@ -7,6 +7,8 @@
 #include "session/context.h"
 
 // RELOAD, SAVE and RECOVER: the logic behind the three EEPROM buttons of the window.
+// A failed driver call of theirs is refused as core::Kind::Card with its status, its report
+// followed by what the driver adds (card::Driver::failureDetail).
 namespace caldata {
 
 // The two words SAVE writes for a reference box, given the words the last RELOAD read for it

@@ -2,6 +2,8 @@
 
 #include "card/types.h"
 
+#include <string>
+
 namespace card {
 
 // The entry points of the maker's driver library that this program calls, one virtual
@@ -37,6 +39,11 @@ public:
     // bits (this program always passes 32).
     virtual Int16 Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) = 0;
     virtual Int16 Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) = 0;
+
+    // Not an entry point: what the backend can say, beyond its status, about why the last
+    // entry point called failed; empty when it has nothing more to say (the driver library
+    // never has). The simulated card names here why its file could not keep a write.
+    virtual std::string failureDetail() const { return {}; }
 };
 
 } // namespace card

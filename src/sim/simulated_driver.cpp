@@ -1,7 +1,6 @@
 #include "sim/simulated_driver.h"
 
 #include "sim/card_state.h"
-#include "sim/cards_text.h"
 #include "sim/numbers.h"
 
 #include <algorithm>
@@ -37,48 +36,6 @@ SimulatedDriver::SimulatedDriver(SimOptions options) : options_(options) {
 
 SimulatedDriver::~SimulatedDriver() = default;
 
-void SimulatedDriver::resetToFactory() {
-    for (Card& c : cards_) {
-        const EepromWords factory = factoryImage(c.factory, c.serial, options_.variant, c.board);
-        c.eeprom = factory;
-        c.backup = factory;
-    }
-}
-
-// ---- the simulated cards' text ------------------------------------------------------------
-
-std::string SimulatedDriver::serialize() const {
-    std::vector<StoredCard> stored;
-    stored.reserve(cards_.size());
-    for (const Card& c : cards_) {
-        stored.push_back({c.eeprom, c.backup});
-    }
-    for (const auto& kept : beyond_) {
-        stored.push_back({kept[0], kept[1]});
-    }
-    return cardsText(options_.variant, stored);
-}
-
-core::Status SimulatedDriver::restore(std::string_view data) {
-    std::vector<StoredCard> stored;
-    std::string why;
-    if (!readCardsText(data, options_.variant, stored, why)) {
-        resetToFactory();
-        beyond_.clear();
-        return core::refuse(std::move(why));
-    }
-    const std::size_t n = std::min(stored.size(), cards_.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        cards_[i].eeprom = stored[i].eeprom;
-        cards_[i].backup = stored[i].backup;
-    }
-    beyond_.clear();
-    for (std::size_t i = n; i < stored.size(); ++i) {
-        beyond_.push_back({stored[i].eeprom, stored[i].backup});
-    }
-    return {};
-}
-
 // ---- access helpers ---------------------------------------------------------------------
 
 int SimulatedDriver::cardCount() const {
@@ -92,12 +49,13 @@ SimulatedDriver::Card* SimulatedDriver::cardAt(Int16 board) {
     return &cards_[static_cast<std::size_t>(board)];
 }
 
-Int16 SimulatedDriver::injected(EntryPoint ep) const {
+Int16 SimulatedDriver::start(EntryPoint ep) {
+    failureDetail_.clear();
     return statuses_[static_cast<std::size_t>(ep)];
 }
 
 SimulatedDriver::Card* SimulatedDriver::enter(EntryPoint ep, Int16 board, Int16& status) {
-    status = injected(ep);
+    status = start(ep);
     if (status != 0) {
         return nullptr;
     }
@@ -160,22 +118,6 @@ double SimulatedDriver::inputCodeFor(int board, int gainCode, double volts) cons
     return card(board).model.inputCodeFor(gainCode, volts);
 }
 
-std::array<std::uint16_t, kEepromWords> SimulatedDriver::eeprom(int board) const {
-    return card(board).eeprom;
-}
-
-void SimulatedDriver::setEeprom(int board, const std::array<std::uint16_t, kEepromWords>& words) {
-    card(board).eeprom = words;
-}
-
-std::array<std::uint16_t, kEepromWords> SimulatedDriver::factoryBackup(int board) const {
-    return card(board).backup;
-}
-
-long SimulatedDriver::eepromWrites(int board) const {
-    return card(board).writes;
-}
-
 void SimulatedDriver::setStatus(EntryPoint ep, Int16 status) {
     statuses_[static_cast<std::size_t>(ep)] = status;
 }
@@ -194,16 +136,10 @@ void SimulatedDriver::setBusyForever(bool on) {
     busyForever_ = on;
 }
 
-void SimulatedDriver::eepromChanged() {
-    if (onEepromChanged) {
-        onEepromChanged();
-    }
-}
-
 // ---- library and card information ---------------------------------------------------------
 
 Int16 SimulatedDriver::Drvx_DriverInit(Int16& wTotalBoards) {
-    if (Int16 s = injected(EntryPoint::DriverInit)) {
+    if (Int16 s = start(EntryPoint::DriverInit)) {
         return s;
     }
     wTotalBoards = static_cast<Int16>(std::min(cardCount(), 32767));
@@ -211,7 +147,7 @@ Int16 SimulatedDriver::Drvx_DriverInit(Int16& wTotalBoards) {
 }
 
 Int16 SimulatedDriver::Drvx_SearchCard(Int16& wNumBoards, Long dwCardId) {
-    if (Int16 s = injected(EntryPoint::SearchCard)) {
+    if (Int16 s = start(EntryPoint::SearchCard)) {
         return s;
     }
     wNumBoards = dwCardId == kCardId ? static_cast<Int16>(std::min(cardCount(), 32767)) : 0;
@@ -263,53 +199,7 @@ Int16 SimulatedDriver::Drvx_GetCardInfo(Int16 wBoardNo, InfoRecord& cardInfo,
 }
 
 Int16 SimulatedDriver::Drvx_DriverClose() {
-    return injected(EntryPoint::DriverClose);
-}
-
-// ---- EEPROM -------------------------------------------------------------------------------
-
-Int16 SimulatedDriver::Drvx_ReadEEP(Int16 wBoardNo, EepImage& data) {
-    Int16 status = 0;
-    Card* c = enter(EntryPoint::ReadEEP, wBoardNo, status);
-    if (!c) {
-        return status;
-    }
-    for (std::size_t i = 0; i < kEepromWords; ++i) {
-        const std::uint16_t w = c->eeprom[i];
-        data[i] = options_.signExtendEEP ? static_cast<Long>(static_cast<std::int16_t>(w))
-                                         : static_cast<Long>(w);
-    }
-    return 0;
-}
-
-Int16 SimulatedDriver::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
-    Int16 status = 0;
-    Card* c = enter(EntryPoint::WriteEEP, wBoardNo, status);
-    if (!c) {
-        return status;
-    }
-    if (writeFault_ == WriteFault::StoresNothing) {
-        return 0;
-    }
-    for (std::size_t i = 0; i < kEepromWords; ++i) {
-        const bool lost = writeFault_ == WriteFault::StoresPartly && i >= kPartialWriteEnd;
-        c->eeprom[i] = lost ? std::uint16_t{0xFFFF}
-                            : static_cast<std::uint16_t>(static_cast<std::uint32_t>(data[i]));
-    }
-    ++c->writes;
-    eepromChanged();
-    return 0;
-}
-
-Int16 SimulatedDriver::Drvx_RecoverEEP(Int16 wBoardNo) {
-    Int16 status = 0;
-    Card* c = enter(EntryPoint::RecoverEEP, wBoardNo, status);
-    if (!c) {
-        return status;
-    }
-    c->eeprom = c->backup;
-    eepromChanged();
-    return 0;
+    return start(EntryPoint::DriverClose);
 }
 
 // ---- outputs ------------------------------------------------------------------------------
@@ -344,7 +234,7 @@ Int16 SimulatedDriver::Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long
 // ---- physical memory: the cards' register windows -------------------------------------------
 
 Int16 SimulatedDriver::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwValue) {
-    if (Int16 s = injected(EntryPoint::ReadPhyMemory)) {
+    if (Int16 s = start(EntryPoint::ReadPhyMemory)) {
         return s;
     }
     const auto address = static_cast<std::uint32_t>(dwAddress);
@@ -365,7 +255,7 @@ Int16 SimulatedDriver::Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long& dwV
 }
 
 Int16 SimulatedDriver::Drvx_WritePhyMemory(Long dwAddress, Int16 wSize, Long dwValue) {
-    if (Int16 s = injected(EntryPoint::WritePhyMemory)) {
+    if (Int16 s = start(EntryPoint::WritePhyMemory)) {
         return s;
     }
     const auto address = static_cast<std::uint32_t>(dwAddress);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,7 @@ enum class EntryPoint {
 inline constexpr card::Int16 kNoSuchBoard = 0x0102;   // board number outside 0 .. n-1
 inline constexpr card::Int16 kBadArgument = 0x0103;   // channel or range code out of range
 inline constexpr card::Int16 kBadAccessSize = 0x0104; // register access width other than 32
+inline constexpr card::Int16 kEepromNotKept = 0x0105; // keepBoard could not keep a write
 
 struct SimOptions {
     int cards = 1;              // cards in the machine, 0 .. kMaxCards
@@ -85,6 +87,10 @@ public:
     card::Int16 Drvx_WritePhyMemory(card::Long dwAddress, card::Int16 wSize,
                                     card::Long dwValue) override;
 
+    // Why the last entry point called failed, when it was Drvx_WriteEEP or Drvx_RecoverEEP
+    // refused by keepBoard: that refusal's text. Empty otherwise.
+    std::string failureDetail() const override;
+
     // ---- for the application and the simulated cards' file -------------------------------
 
     // The EEPROMs and factory backups of all cards as versioned text with a checksum.
@@ -95,11 +101,28 @@ public:
     // cards loses none. Damaged text or text of another variant: refused with the reason, and
     // every card factory-fresh (nothing kept aside).
     core::Status restore(std::string_view data);
+    // Takes one board's EEPROM and backup from serialize()'s text (as another program may
+    // have left it) when the text holds that board; nothing else changes. Damaged text or
+    // text of another variant: refused with the reason, and nothing changes.
+    core::Status restoreBoard(std::string_view data, int board);
+    // The text of stored (serialize()'s text, as another program may have left it) with the
+    // EEPROM and backup of board replaced by this card's (of every card here, when no board is
+    // named); cards that stored lacks up to that board are taken from here too, every other
+    // card is kept as stored holds it. Damaged text or text of another variant: refused with
+    // the reason.
+    core::Result<std::string> serializeOver(std::string_view stored,
+                                            std::optional<int> board = std::nullopt) const;
     // All cards' EEPROMs and backups as they left the factory.
     void resetToFactory();
 
-    // Called after a successful Drvx_WriteEEP or Drvx_RecoverEEP.
-    std::function<void()> onEepromChanged;
+    // Keeps a board's EEPROM and backup where they outlive the program (the simulated cards'
+    // file) after Drvx_WriteEEP or Drvx_RecoverEEP changed them, as a card's EEPROM keeps what
+    // is written to it. A refusal puts the board's EEPROM and backup back as they were before
+    // the call, which then returns kEepromNotKept; failureDetail() gives the refusal's text.
+    std::function<core::Status(int board)> keepBoard;
+    // Brings a board's EEPROM and backup up to date from where they are kept before
+    // Drvx_ReadEEP reads them: another program may have written them since.
+    std::function<void(int board)> refreshBoard;
 
     // ---- for tests and the benchmarks ----------------------------------------------------
     // A board, channel, range or gain code out of range throws std::out_of_range.
@@ -146,14 +169,18 @@ private:
 
     int cardCount() const;
     Card* cardAt(card::Int16 board);
-    // The status injected for an entry point (0: none).
-    card::Int16 injected(EntryPoint ep) const;
+    // The start of every entry point: forgets the last failure's detail and gives the status
+    // injected for the entry point (0: none).
+    card::Int16 start(EntryPoint ep);
     // The start of an entry point that addresses a board: its card, or nothing with the
     // status to return (an injected one, or no such board).
     Card* enter(EntryPoint ep, card::Int16 board, card::Int16& status);
     const Card& card(int board) const;
     Card& card(int board);
-    void eepromChanged();
+    // After a change of c's EEPROM: true when keepBoard kept it (or there is none); else c's
+    // EEPROM and backup are put back to eeprom and backup, and false.
+    bool kept(Card& c, const std::array<std::uint16_t, card::kEepromWords>& eeprom,
+              const std::array<std::uint16_t, card::kEepromWords>& backup);
 
     // The register window (register_window.cpp).
     void violation(std::string text);
@@ -169,6 +196,7 @@ private:
     std::array<card::Int16, 11> statuses_{};
     bool busyForever_ = false;
     WriteFault writeFault_ = WriteFault::None;
+    std::string failureDetail_;
     std::vector<std::string> violations_;
     long violationCount_ = 0;
     long conversions_ = 0;
