@@ -39,8 +39,9 @@ core::Status pass(const Invocation& inv, Workbench& bench, const std::string& st
 core::Result<autocal::RunOutcome> autoCalibrate(const Invocation& inv, Workbench& bench,
                                                 autocal::RunTally& tally) {
     bench.progress.step("calibrating");
-    autocal::Environment env{bench.card.ctx, bench.card.acquisition, bench.card.table, {},
-                             inv.services.stopRequested, &tally};
+    autocal::Environment env{
+        bench.card.ctx, bench.card.acquisition, bench.card.table, {}, inv.services.stopRequested,
+        &tally};
     env.onEndPoint = [&](caldata::Field f) { bench.progress.endPoint(caldata::describe(f)); };
     return autocal::runAutoCal(env);
 }
@@ -156,7 +157,7 @@ core::Status judgeAndSave(const Invocation& inv, Workbench& bench, Record& r) {
     }
     const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
     if (!saved) {
-        return core::reword(saved.failure(), "SAVE failed: " + saved.refusal());
+        return savedFailure(saved.failure());
     }
     r.saved = *saved == caldata::Saved::Written;
     return {};

@@ -177,7 +177,7 @@ int runWrite(const Invocation& inv) {
     const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
     if (!saved || *saved != caldata::Saved::Written) {
         return fail(inv, saved ? core::refuse("SAVE failed: not confirmed")
-                               : core::reword(saved.failure(), "SAVE failed: " + saved.refusal()));
+                               : savedFailure(saved.failure()));
     }
     if (inv.options.json) {
         QJsonObject doc = boardJson(bench);

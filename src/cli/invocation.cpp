@@ -54,6 +54,12 @@ int exitCode(core::Kind kind) {
     return kCardFailure;
 }
 
+core::Refusal savedFailure(const core::Refusal& failure) {
+    return failure.text.rfind("SAVE", 0) == 0
+               ? failure
+               : core::reword(failure, "SAVE failed: " + failure.text);
+}
+
 std::string kindName(core::Kind kind) {
     switch (kind) {
     case core::Kind::Input:
@@ -73,16 +79,24 @@ std::string kindName(core::Kind kind) {
 }
 
 int fail(const Invocation& inv, const core::Refusal& failure) {
-    return failWith(inv.out, inv.err, inv.options.json, failure);
+    // A command that writes the EEPROM says in its JSON that it did not.
+    QJsonObject extra;
+    if (inv.options.command == Command::Write || inv.options.command == Command::Calibrate) {
+        extra["saved"] = false;
+    } else if (inv.options.command == Command::Recover) {
+        extra["recovered"] = false;
+    }
+    return failWith(inv.out, inv.err, inv.options.json, failure, extra);
 }
 
-int failWith(std::ostream& out, std::ostream& err, bool json, const core::Refusal& failure) {
+int failWith(std::ostream& out, std::ostream& err, bool json, const core::Refusal& failure,
+             QJsonObject doc) {
     err << "mx4815cal-cli: " << failure.text << "\n";
     const int code = exitCode(failure.kind);
     if (json) {
-        QJsonObject doc{{"error", QString::fromStdString(failure.text)},
-                        {"kind", QString::fromStdString(kindName(failure.kind))},
-                        {"exitCode", code}};
+        doc["error"] = QString::fromStdString(failure.text);
+        doc["kind"] = QString::fromStdString(kindName(failure.kind));
+        doc["exitCode"] = code;
         if (failure.kind == core::Kind::Card && failure.status != 0) {
             doc["status"] = failure.status;
         }

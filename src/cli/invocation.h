@@ -25,7 +25,12 @@ struct Invocation {
 // Ends a command with a failure: one line on stderr (and with --json the document
 // {"error": ..., "kind": ..., "exitCode": ...} on stdout); gives the exit code of its kind.
 int fail(const Invocation& inv, const core::Refusal& failure);
-int failWith(std::ostream& out, std::ostream& err, bool json, const core::Refusal& failure);
+int failWith(std::ostream& out, std::ostream& err, bool json, const core::Refusal& failure,
+             QJsonObject doc = {});
+
+// SAVE's refusal as the command line shows it: "SAVE failed: " before a text that does not
+// name SAVE itself.
+core::Refusal savedFailure(const core::Refusal& failure);
 
 // The name of a failure's kind in JSON: "input", "card", "file", "tolerance", "stopped",
 // "busy".
