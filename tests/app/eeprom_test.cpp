@@ -1,6 +1,7 @@
 // RELOAD, SAVE and RECOVER through the window's buttons.
 #include "app_harness.h"
 
+#include "session/board_lock.h"
 #include "sim/cards_file.h"
 #include "sim/simulated_driver.h"
 
@@ -8,6 +9,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+
+#include <filesystem>
 
 #include <string>
 
@@ -295,3 +298,41 @@ TEST(WindowOnSimulatedCard, TrimSaveRestartReloadAndRecover) {
 } // namespace bench_round_trip
 
 } // namespace
+
+// RELOAD holds the board it reads against other programs, and lets the one before go.
+TEST(WindowBoards, ABoardHeldByAnotherProgramIsRefusedNamingItAndNothingChanges) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::filesystem::path folder = dir.path().toStdString();
+    session::FileBoardLocks mine(folder, "mx4815cal");
+    session::FileBoardLocks other(folder, "mx4815cal-cli calibrate");
+    sim::SimulatedDriver cards(sim::SimOptions{2});
+    testing_support::VirtualClock clock;
+    testing_support::ScriptedPump pump;
+    testing_support::RecordingPrompts prompts;
+    app::Form1 form(app::Services{cards, clock, pump, prompts, true, [] {}, &mine});
+    form.Form_Load();
+    auto probe = app::testProbe(form);
+    probe.ui.tbxActive->setText("0");
+    form.cmdReadEEP_Click();
+    ASSERT_TRUE(mine.holds(0));
+
+    ASSERT_TRUE(other.take(1));
+    const std::string shown = probe.ui.tbxBiAOMax[0]->text().toStdString();
+    probe.ui.tbxActive->setText("1");
+    form.VScroll2_Change();
+    form.cmdReadEEP_Click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0], testing::StartsWith("Board 1 is in use by mx4815cal-cli "
+                                                         "calibrate (process "));
+    EXPECT_EQ(probe.state.loadedBoard, 0);
+    EXPECT_EQ(probe.ui.tbxBiAOMax[0]->text().toStdString(), shown);
+    EXPECT_TRUE(probe.ui.cmdReadEEP->isEnabled()) << "RELOAD can be tried again";
+
+    other.keepOnly(-1);
+    form.cmdReadEEP_Click();
+    EXPECT_EQ(probe.state.loadedBoard, 1);
+    EXPECT_TRUE(mine.holds(1));
+    EXPECT_FALSE(mine.holds(0)) << "the board shown before is let go";
+    EXPECT_TRUE(other.take(0));
+}
