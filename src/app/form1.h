@@ -107,6 +107,8 @@ struct Services {
     // The boards held against other programs: RELOAD takes its board and lets the one
     // loaded before go. None: no other program to keep out (tests).
     session::BoardLocks* locks = nullptr;
+    // True for the files of the card backend, which Export must not write over.
+    std::function<bool(const std::string&)> ownFile = {};
 };
 
 // The main window. It owns the form-level state and the controls; every operation is one of

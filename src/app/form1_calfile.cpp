@@ -3,6 +3,7 @@
 
 #include "calfile/calfile_ops.h"
 #include "calfile/profile_file.h"
+#include "core/text.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,8 +40,18 @@ void Form1::cmdSaveINI_Click() {
                                   "finish, or click STOP, then Export. Nothing was written.");
         return;
     }
+    const std::string name = ui.tbxFileName->text().toStdString();
+    // The simulated cards' EEPROMs live in a file of the program's own: an export over it
+    // would destroy every card's calibration.
+    if (services_.ownFile && services_.ownFile(name)) {
+        services_.prompts.message("Export: " + core::quoteText(name) +
+                                  " is one of the program's own files (the simulated cards' "
+                                  "EEPROMs or a board lock). Choose another file. Nothing was "
+                                  "written.");
+        return;
+    }
     calfile::DiskFiles files;
-    report(calfile::exportCalibration(*this, files, ui.tbxFileName->text().toStdString()));
+    report(calfile::exportCalibration(*this, files, name));
 }
 
 } // namespace app

@@ -92,8 +92,9 @@ int main(int argc, char** argv) {
     app::SteadyClock clock;
     app::QtEventPump pump;
     app::QtPrompts prompts;
-    app::Form1 window(app::Services{cards.driver(), clock, pump, prompts, cards.simulated(),
-                                    [] { endProgram(); }, &cards.locks()});
+    app::Form1 window(app::Services{
+        cards.driver(), clock, pump, prompts, cards.simulated(), [] { endProgram(); },
+        &cards.locks(), [&cards](const std::string& path) { return cards.ownsFile(path); }});
     prompts.setWindow(&window);
     // The window is shown first, so that the start-up messages stand over it.
     window.show();

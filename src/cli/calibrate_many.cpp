@@ -137,8 +137,11 @@ QJsonObject summaryOf(card::Int16 board, const Services::Child& c) {
     QJsonObject s{{"board", board}, {"exitCode", c.exitCode}};
     if (doc.contains("outcome")) {
         s["outcome"] = doc["outcome"];
-        s["asFoundOutOfTolerance"] = doc["asFoundOutOfTolerance"];
-        s["asLeftOutOfTolerance"] = doc["asLeftOutOfTolerance"];
+        // Judged only when the run formed its targets.
+        if (!doc["outputs"].toArray().first().toObject()["targetCode"].isNull()) {
+            s["asFoundOutOfTolerance"] = doc["asFoundOutOfTolerance"];
+            s["asLeftOutOfTolerance"] = doc["asLeftOutOfTolerance"];
+        }
         s["saved"] = doc["saved"];
     } else {
         s["outcome"] = c.exitCode == kBoardBusy ? "not started (board in use)"

@@ -192,3 +192,25 @@ TEST_F(CalFileWindow, AFileThatIsNoCalibrationIsRefusedOnceAndChangesNoBox) {
     EXPECT_THAT(h.prompts.messages[2], HasSubstr("symbolic link that leads round in a loop"));
     EXPECT_THAT(h.prompts.messages[2], testing::Not(HasSubstr("does not exist")));
 }
+
+namespace {
+
+// The simulated cards' own file is no export target: the window refuses it with one message.
+TEST(WindowExport, TheProgramsOwnFilesAreRefused) {
+    QTemporaryDir dir;
+    const std::string own = dir.filePath("simulated-cards.dat").toStdString();
+    sim::SimulatedDriver cards;
+    testing_support::VirtualClock clock;
+    testing_support::ScriptedPump pump;
+    testing_support::RecordingPrompts prompts;
+    app::Form1 form(app::Services{cards, clock, pump, prompts, true, [] {}, nullptr,
+                                  [&](const std::string& name) { return name == own; }});
+    form.Form_Load();
+    app::testProbe(form).ui.tbxFileName->setText(QString::fromStdString(own));
+    form.cmdSaveINI_Click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0], HasSubstr("is one of the program's own files"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(own)));
+}
+
+} // namespace
