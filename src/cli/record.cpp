@@ -19,11 +19,17 @@ const card::OutputBoxFacts& boxFacts(int i) {
     return card::kOutputBoxes[static_cast<std::size_t>(i / 2)];
 }
 
-// The words the program owns: the references (4..7), the output codes (8..23) and the
-// input codes.
+// The words the program owns: the references', the output codes' and the input codes'.
 bool owned(int word) {
-    if (word >= 4 && word <= 23) {
-        return true;
+    for (const card::ReferenceFacts& r : card::kReferences) {
+        if (word == r.lowerWord || word == r.upperWord) {
+            return true;
+        }
+    }
+    for (const card::OutputBoxFacts& b : card::kOutputBoxes) {
+        if (word == b.upperWord || word == b.lowerWord) {
+            return true;
+        }
     }
     for (const card::InputRangeFacts& r : card::kInputRanges) {
         if (word == r.upperWord || word == r.lowerWord) {
