@@ -86,9 +86,9 @@ void printSummary(std::ostream& out, const Record& r) {
         }
     }
     if (r.targetsKnown) {
-        out << "As found: " << outOfTolerance(r, r.asFound) << " of 16 end points out of "
-            << "tolerance. As left: " << outOfTolerance(r, r.asLeft) << " of 16 out of "
-            << "tolerance. ";
+        out << "As found: " << outOfTolerance(r, r.asFound) << " of " << kEndPoints
+            << " end points out of tolerance. As left: " << outOfTolerance(r, r.asLeft) << " of "
+            << kEndPoints << " out of tolerance. ";
     } else {
         out << "Not judged: the automatic calibration did not form its targets. ";
     }
@@ -126,7 +126,7 @@ core::Status measureAndCalibrate(const Invocation& inv, Workbench& bench, Record
     }
     const auto targets = autocal::computeTargets(table);
     if (!targets) {
-        return core::reword(targets.failure(), targets.refusal());
+        return targets.failure();
     }
     r.targets = *targets;
     r.targetsKnown = true;
