@@ -21,6 +21,11 @@ QJsonObject parse(const char* json) {
 TEST(Seal, CanonicalFormSortsMembersAndDropsWhitespace) {
     const QJsonObject o = parse(R"({ "b": [1, 2.0, true, null], "a": {"d": "x", "c": 1e2} })");
     EXPECT_EQ(canonicalJson(o), R"({"a":{"c":100,"d":"x"},"b":[1,2,true,null]})");
+    // Names in the order of their UTF-16 code units: U+1F600 (D83D DE00) before U+FB01,
+    // though its code point is the larger.
+    const QJsonObject names{{QString::fromUtf8("\xef\xac\x81"), 1},
+                            {QString::fromUtf8("\xf0\x9f\x98\x80"), 2}};
+    EXPECT_EQ(canonicalJson(names), "{\"\xf0\x9f\x98\x80\":2,\"\xef\xac\x81\":1}");
     // The digest is SHA-256 of exactly those bytes, so anyone can recompute it.
     EXPECT_EQ(sealDigest(o), sha256Hex(R"({"a":{"c":100,"d":"x"},"b":[1,2,true,null]})"));
 }

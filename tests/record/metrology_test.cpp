@@ -134,6 +134,23 @@ TEST(UncertaintyBudget, WhatCannotBeEvaluatedIsNamedAndLeftOut) {
     EXPECT_NEAR(b.combinedCounts, 0.408248, kEps);
 }
 
+TEST(UncertaintyBudget, AnInputPointAndAToleranceInVolts) {
+    // 0.64V range: 0.64 / 32768 = 19.53125 uV a count. Readings 100, 101 against the kept
+    // code 100: r = 0.5; s = 0.707107, s / sqrt(2) = 0.5; A/D 0.288675;
+    // u_c = sqrt(0.25 + 0.083333) = 0.577350, U = 1.154701 counts = 22.552745 uV.
+    const card::Gain g = card::Gain::Range0_64V;
+    ReadBacks r = readBacks({100, 101});
+    UncertaintyBudget b = inputPointBudget(g, r);
+    EXPECT_NEAR(b.expandedCounts, 1.154701, kEps);
+    EXPECT_NEAR(b.expandedVolts, 22.552745e-6, 1e-12);
+    // A tolerance of 39.0625 uV is 2 counts there: A = 2 - 1.154701 = 0.845299.
+    const PointResult p = assess(Pass::AsLeft, 100, std::move(r), std::move(b), voltsPerCount(g),
+                                 Tolerance{39.0625e-6, Unit::Volts}, DecisionRule::GuardBand);
+    EXPECT_NEAR(p.limits.toleranceCounts, 2.0, 1e-9);
+    EXPECT_NEAR(p.limits.acceptanceLimitCounts, 0.845299, kEps);
+    EXPECT_TRUE(p.conformity.accepted);
+}
+
 TEST(Decision, PointsJustInsideAndJustOutsideTheAcceptanceLimit) {
     // Against the U = 1.28: A = 0.72 counts.
     const Limits l = limitsFor(DecisionRule::GuardBand, 2.0, 1.28);
