@@ -16,6 +16,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+# A library named by its file that CMake takes for a static one (Qt SQL's ODBC driver names
+# mingw-w64's import library libodbc32.a so) is put between -Wl,-Bstatic and -Wl,-Bdynamic;
+# the -Bdynamic would then take libstdc++ and winpthread, which the compiler adds after
+# everything, as DLLs. The link line ends static instead.
+set(CMAKE_LINK_SEARCH_END_STATIC ON)
 
 # ctest (and test discovery) run the programs under Wine.
 find_program(MXCAL_WINE NAMES wine)

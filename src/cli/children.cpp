@@ -16,14 +16,23 @@ struct Running {
     bool asked = false; // asked to stop
 };
 
+// A line without its end: "\n", or "\r\n" as a Windows program writes it (a '\r' left in
+// would take a terminal's cursor back to the start of the line).
+std::string withoutLineEnd(QByteArray line) {
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return line.toStdString();
+}
+
 void passLines(Running& r, std::size_t index, const Services::ErrLine& onErrLine, bool all) {
     r.errTail += r.process->readAllStandardError();
     for (qsizetype end = r.errTail.indexOf('\n'); end >= 0; end = r.errTail.indexOf('\n')) {
-        onErrLine(index, r.errTail.left(end).toStdString());
+        onErrLine(index, withoutLineEnd(r.errTail.left(end)));
         r.errTail.remove(0, end + 1);
     }
     if (all && !r.errTail.isEmpty()) {
-        onErrLine(index, r.errTail.toStdString());
+        onErrLine(index, withoutLineEnd(r.errTail));
         r.errTail.clear();
     }
 }

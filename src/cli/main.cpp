@@ -13,13 +13,12 @@
 #include "cli/options.h"
 #include "platform/steady_clock.h"
 #ifdef _WIN32
-#include <io.h>
-#define MXCAL_ISATTY _isatty
-#define MXCAL_STDERR_FD 2
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
 #include <unistd.h>
-#define MXCAL_ISATTY isatty
-#define MXCAL_STDERR_FD STDERR_FILENO
 #endif
 
 #include <QCoreApplication>
@@ -80,6 +79,24 @@ double simulationSpeed() {
     return end != text && *end == '\0' && speed >= 1.0 && speed <= 10000.0 ? speed : 0.0;
 }
 
+// Whether stderr is a terminal that shows the progress in place. A Windows console takes the
+// escape sequences of the progress line only with virtual terminal processing, which the
+// program turns on; a console that has none, like a file or the NUL device, gets the progress
+// one line at a time.
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (err == INVALID_HANDLE_VALUE || err == nullptr || !::GetConsoleMode(err, &mode)) {
+        return false;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           ::SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 std::string programName(const cli::Options& options) {
     const std::string command = cli::commandName(options.command);
     return command == "mx4815cal-cli" ? command : "mx4815cal-cli " + command;
@@ -124,7 +141,7 @@ int main(int argc, char** argv) {
         clock,
         pump,
         files,
-        MXCAL_ISATTY(MXCAL_STDERR_FD) != 0,
+        stderrIsTerminal(),
         [] { return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString(); },
         MXCAL_VERSION,
         &cards.locks(),

@@ -182,6 +182,15 @@ def settle(seconds=0.4):
     time.sleep(seconds)
 
 
+def logged_calls(log):
+    """The driver calls the stand-in Dravex.dll wrote to log, one a line."""
+    try:
+        with open(log, encoding="latin-1") as f:
+            return [line.rstrip("\n") for line in f]
+    except FileNotFoundError:
+        return []
+
+
 class Program:
     """One run of mx4815cal.exe under Wine in a folder of its own."""
 
@@ -213,11 +222,7 @@ class Program:
         self.origin = (0, 0)
 
     def calls(self):
-        try:
-            with open(self.log, encoding="latin-1") as f:
-                return [line.rstrip("\n") for line in f]
-        except FileNotFoundError:
-            return []
+        return logged_calls(self.log)
 
     def card_calls(self):
         return [c for c in self.calls() if not c.startswith("Drvx_ReadEEP-returned")]
@@ -607,19 +612,57 @@ def scenario_simulate(r, a, work):
             p.kill()
 
 
+def run_cli(a, folder, log, *args):
+    """mx4815cal-cli.exe under Wine in folder (beside its Dravex.dll): (exit code, stderr)."""
+    shutil.copy(a.cli, os.path.join(folder, "mx4815cal-cli.exe"))
+    env = dict(os.environ)
+    env["STANDIN_DRAVEX_LOG"] = "Z:" + log.replace("/", "\\")
+    p = subprocess.run(["wine", "mx4815cal-cli.exe"] + list(args), cwd=folder, env=env,
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    return p.returncode, p.stderr.decode("latin-1").replace("\r\n", "\n")
+
+
+def scenario_board_lock(r, a, work):
+    print("-- the board lock: the window holds board 0, the command line is refused until it ends")
+    p = Program(os.path.join(work, "lock"), a.exe, a.dll, [], os.path.join(work, "lock.log"))
+    cli_log = os.path.join(work, "lock-cli.log")
+    try:
+        if not r.check(p.wait_window(CAPTION), "the window opens with board 0 loaded"):
+            return
+        code, err = run_cli(a, p.folder, cli_log, "read", "--board", "0")
+        calls = logged_calls(cli_log)
+        r.check(code == 5, "mx4815cal-cli read --board 0 is refused with exit code 5", str(code))
+        r.check(re.search(r"Board 0 is in use by mx4815cal \(process \d+\) since ", err)
+                is not None, "the refusal names the window's program and process", err.strip())
+        r.check(not any(c.startswith(("Drvx_ReadEEP", "Drvx_WriteEEP", "Drvx_ConfigAO"))
+                        for c in calls), "the refused command read or wrote nothing of the card",
+                "; ".join(calls))
+        p.focus_main()
+        p.click(EXIT)
+        r.check(p.wait_end() == 0, "EXIT ends the window")
+        os.remove(cli_log)
+        code, err = run_cli(a, p.folder, cli_log, "read", "--board", "0")
+        r.check(code == 0, "once the window has ended, the same command reads board 0",
+                "%s %s" % (code, err.strip()))
+    finally:
+        p.kill()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
     ap.add_argument("--dll", required=True)
     ap.add_argument("--dll-without-recover", required=True)
+    ap.add_argument("--cli", help="mx4815cal-cli.exe, for the board lock step")
     ap.add_argument("--out", required=True)
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
     ap.add_argument("--only", action="append", help="run only this step (card, two-cards, "
-                    "close, no-dll, no-recover, simulate); may be repeated")
+                    "close, no-dll, no-recover, simulate, board-lock); may be repeated")
     a = ap.parse_args()
     # The stand-in gets the log's path as a Windows path on drive Z:, which must be absolute.
-    for name in ("exe", "dll", "dll_without_recover", "out", "appdata"):
-        setattr(a, name, os.path.abspath(getattr(a, name)))
+    for name in ("exe", "dll", "dll_without_recover", "out", "appdata", "cli"):
+        if getattr(a, name) is not None:
+            setattr(a, name, os.path.abspath(getattr(a, name)))
     work = os.path.join(a.out, "blackbox")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -636,9 +679,13 @@ def main():
                                                 "no-recover",
                                                 "with a Dravex.dll that lacks Drvx_RecoverEEP")),
         ("simulate", lambda: scenario_simulate(r, a, work)),
+        ("board-lock", lambda: scenario_board_lock(r, a, work)),
     ]
     for name, step in steps:
         if a.only and name not in a.only:
+            continue
+        if name == "board-lock" and a.cli is None:
+            r.check(False, "board-lock: mx4815cal-cli.exe given (--cli)")
             continue
         start = time.time()
         try:
