@@ -111,6 +111,17 @@ void Form1::connectHandlers() {
         connect(ui.tbxBiAOMin[i], &QLineEdit::textChanged, this,
                 [this, k] { tbxBiAOMin_Change(k); });
     }
+    // A value typed into any box makes what SAVE writes the technician's own.
+    std::vector<QLineEdit*> boxes{ui.tbx10VRef, ui.tbx5VRef};
+    for (const auto* group : {&ui.tbxBiAOMax, &ui.tbxBiAOMin}) {
+        boxes.insert(boxes.end(), group->begin(), group->end());
+    }
+    for (const auto* group : {&ui.tbxAIMaxVal, &ui.tbxAIMinVal}) {
+        boxes.insert(boxes.end(), group->begin(), group->end());
+    }
+    for (QLineEdit* b : boxes) {
+        connect(b, &QLineEdit::textEdited, this, [this] { state.valuesSource = {}; });
+    }
     for (std::size_t i = 0; i < ui.framAI.size(); ++i) {
         const auto j = static_cast<card::Int16>(i);
         connect(ui.cmdReadMaxAI[i], &QPushButton::clicked, this,
@@ -123,7 +134,8 @@ void Form1::connectHandlers() {
 session::Context Form1::context() {
     return session::Context{
         services_.driver,  services_.clock, services_.pump,
-        services_.prompts, state,           [this] { return ui.tbxActive->text().toStdString(); }};
+        services_.prompts, state,           [this] { return ui.tbxActive->text().toStdString(); },
+        services_.journal};
 }
 
 void Form1::Form_Load() {

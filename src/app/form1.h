@@ -109,6 +109,8 @@ struct Services {
     session::BoardLocks* locks = nullptr;
     // True for the files of the card backend, which Export must not write over.
     std::function<bool(const std::string&)> ownFile = {};
+    // The record of every EEPROM change SAVE and RECOVER make. None: nothing recorded (tests).
+    session::Journal* journal = nullptr;
 };
 
 // The main window. It owns the form-level state and the controls; every operation is one of

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 
 #include "autocal/run.h"
+#include "journal/sources.h"
 
 #include <QEvent>
 #include <QLineEdit>
@@ -81,6 +82,7 @@ void Form1::cmdAutoCal_Click() {
     ui.cmdAutoCal->setText(QStringLiteral("START"));
     ui.cmdReadEEP->setEnabled(true);
     if (outcome && *outcome == autocal::RunOutcome::Completed) {
+        state.valuesSource = journal::automaticRunSource(*this);
         return; // the frames stay as the last step left them
     }
     // After a stop or a failure every frame is usable again, so that what the message

@@ -4,6 +4,7 @@
 #include "calfile/calfile_ops.h"
 #include "calfile/profile_file.h"
 #include "core/text.h"
+#include "journal/sources.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,8 +25,11 @@ void Form1::cmdLoadINI_Click() {
         return;
     }
     calfile::DiskFiles files;
-    const auto imported =
-        calfile::importCalibration(*this, files, ui.tbxFileName->text().toStdString());
+    const std::string name = ui.tbxFileName->text().toStdString();
+    const auto imported = calfile::importCalibration(*this, files, name);
+    if (imported) {
+        state.valuesSource = journal::importedFileSource(name);
+    }
     report(imported);
     if (imported && !imported->empty()) {
         services_.prompts.message(*imported);

@@ -8,6 +8,7 @@
 #include "app/form1.h"
 #include "app/qt_platform.h"
 #include "backend/backend.h"
+#include "journal/history_journal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -89,17 +90,24 @@ int main(int argc, char** argv) {
     }
     backend::Backend& cards = **opened;
 
+    // Every EEPROM change goes into the calibration history the station names.
+    journal::Opened keeping =
+        journal::openJournal(journal::Maker{"mx4815cal", MXCAL_VERSION, cards.driverDescription()});
+
     app::SteadyClock clock;
     app::QtEventPump pump;
     app::QtPrompts prompts;
     app::Form1 window(app::Services{
         cards.driver(), clock, pump, prompts, cards.simulated(), [] { endProgram(); },
-        &cards.locks(), [&cards](const std::string& path) { return cards.ownsFile(path); }});
+        &cards.locks(), [&cards](const std::string& path) { return cards.ownsFile(path); },
+        &keeping.journal});
     prompts.setWindow(&window);
     // The window is shown first, so that the start-up messages stand over it.
     window.show();
-    if (!cards.notice().empty()) {
-        prompts.message(cards.notice());
+    for (const std::string& notice : {cards.notice(), keeping.notice}) {
+        if (!notice.empty()) {
+            prompts.message(notice);
+        }
     }
     window.Form_Load();
     return application.exec();

@@ -128,8 +128,51 @@ core::Status Reload(session::Context& ctx, CalibrationTable& table) {
         }
     }
     state.loadedBoard = *board;
+    state.valuesSource = {}; // what the card holds, for the technician to trim
     return {};
 }
+
+namespace {
+
+// Opens the record of a change before the card is asked to change: refused, nothing may
+// reach the card. No journal: nothing to record.
+core::Result<std::optional<std::string>> beginChange(session::Context& ctx,
+                                                     const session::ChangeStart& change,
+                                                     const std::string& operation) {
+    if (ctx.journal == nullptr) {
+        return std::optional<std::string>{};
+    }
+    core::Result<std::string> id = ctx.journal->begin(change);
+    if (!id) {
+        return core::refuse(core::Kind::History, operation + " was refused: " + id.refusal() +
+                                                     " Nothing was written to the card.");
+    }
+    return std::optional<std::string>{*id};
+}
+
+// Closes the record with how the change ended, and gives that ending back: a failure of the
+// card as it was, a success that could not be recorded as a failure of the record.
+core::Status endChange(session::Context& ctx, const std::optional<std::string>& id,
+                       core::Status outcome, std::optional<card::EepImage> after,
+                       const std::string& operation) {
+    if (!id) {
+        return outcome;
+    }
+    session::ChangeEnd ending;
+    ending.written = static_cast<bool>(outcome);
+    if (!outcome) {
+        ending.status = outcome.failure().status;
+        ending.message = outcome.refusal();
+    }
+    ending.after = std::move(after);
+    if (const core::Status recorded = ctx.journal->end(*id, ending); !recorded && outcome) {
+        return core::refuse(core::Kind::History,
+                            operation + " changed the EEPROM, but " + recorded.refusal());
+    }
+    return outcome;
+}
+
+} // namespace
 
 core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
     session::FormState& state = ctx.state;
@@ -145,23 +188,40 @@ core::Result<Saved> Save(session::Context& ctx, const CalibrationTable& table) {
     if (!ctx.prompts.confirm("Save data will to change D/A and A/D data.", "SAVE EEPROM")) {
         return Saved::Cancelled;
     }
+    // The board is held since the RELOAD that read dwEEPData: it is what the card holds.
+    const auto recordId =
+        beginChange(ctx, session::ChangeStart{*board, state.dwEEPData, state.valuesSource}, "SAVE");
+    if (!recordId) {
+        return recordId.failure();
+    }
+    auto ended = [&](core::Status outcome,
+                     std::optional<card::EepImage> after) -> core::Result<Saved> {
+        const core::Status s =
+            endChange(ctx, *recordId, std::move(outcome), std::move(after), "SAVE");
+        if (!s) {
+            return s.failure();
+        }
+        return Saved::Written;
+    };
     state.dwEEPSave = *image;
     state.wErrCode = ctx.driver.Drvx_WriteEEP(*board, state.dwEEPSave);
     if (state.wErrCode != 0) {
-        return cardFailure(ctx,
-                           failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode),
-                           state.wErrCode);
+        return ended(
+            cardFailure(ctx, failedCallText("SAVE", "writing the EEPROM", *board, state.wErrCode),
+                        state.wErrCode),
+            std::nullopt);
     }
     // A driver that reports success does not prove the card kept the words: check them.
     card::EepImage readBack{};
     state.wErrCode = ctx.driver.Drvx_ReadEEP(*board, readBack);
     if (state.wErrCode != 0) {
-        return cardFailure(ctx, unreadableWriteText(*board, state.wErrCode), state.wErrCode);
+        return ended(cardFailure(ctx, unreadableWriteText(*board, state.wErrCode), state.wErrCode),
+                     std::nullopt);
     }
     if (const auto diff = differences(state.dwEEPSave, readBack); !diff.empty()) {
-        return core::refuse(core::Kind::Card, unverifiedWriteText(*board, diff));
+        return ended(core::refuse(core::Kind::Card, unverifiedWriteText(*board, diff)), readBack);
     }
-    return Saved::Written;
+    return ended({}, readBack);
 }
 
 core::Status Recover(session::Context& ctx) {
@@ -169,11 +229,36 @@ core::Status Recover(session::Context& ctx) {
     if (!board) {
         return core::refuse(board.refusal());
     }
+    // The record names what the card held before, when it can be read.
+    std::optional<card::EepImage> before;
+    std::optional<std::string> recordId;
+    if (ctx.journal != nullptr) {
+        card::EepImage image{};
+        if (ctx.driver.Drvx_ReadEEP(*board, image) == 0) {
+            before = image;
+        }
+        session::ValuesSource source;
+        source.kind = session::ValuesSource::Kind::Recover;
+        const auto id = beginChange(ctx, session::ChangeStart{*board, before, source}, "RECOVER");
+        if (!id) {
+            return id.failure();
+        }
+        recordId = *id;
+    }
     ctx.state.wErrCode = ctx.driver.Drvx_RecoverEEP(*board);
     if (ctx.state.wErrCode != 0) {
-        return cardFailure(ctx, errorCodeText(ctx.state.wErrCode), ctx.state.wErrCode);
+        return endChange(ctx, recordId,
+                         cardFailure(ctx, errorCodeText(ctx.state.wErrCode), ctx.state.wErrCode),
+                         std::nullopt, "RECOVER");
     }
-    return {};
+    std::optional<card::EepImage> after;
+    if (recordId) {
+        card::EepImage image{};
+        if (ctx.driver.Drvx_ReadEEP(*board, image) == 0) {
+            after = image;
+        }
+    }
+    return endChange(ctx, recordId, {}, after, "RECOVER");
 }
 
 } // namespace caldata

@@ -26,6 +26,7 @@ enum ExitCode : int {
     kStopped = 4,        // Ctrl-C or a termination stopped the work at a yield
     kBoardBusy = 5,      // another program holds the board: the card untouched
     kFileFailure = 6,    // a file could not be written after the card was worked on
+    kHistoryFailure = 7, // the calibration history could not keep the record of a change
 };
 
 // The one place that turns a failure's kind into the exit code.

@@ -50,6 +50,8 @@ int exitCode(core::Kind kind) {
         return kStopped;
     case core::Kind::Busy:
         return kBoardBusy;
+    case core::Kind::History:
+        return kHistoryFailure;
     }
     return kCardFailure;
 }
@@ -74,6 +76,8 @@ std::string kindName(core::Kind kind) {
         return "stopped";
     case core::Kind::Busy:
         return "busy";
+    case core::Kind::History:
+        return "history";
     }
     return "card";
 }

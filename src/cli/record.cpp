@@ -4,8 +4,8 @@
 #include "caldata/conversions.h"
 #include "card/facts.h"
 #include "manual/output_trim.h"
+#include "record/fingerprint.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 
 #include <cmath>
@@ -17,26 +17,6 @@ namespace {
 
 const card::OutputBoxFacts& boxFacts(int i) {
     return card::kOutputBoxes[static_cast<std::size_t>(i / 2)];
-}
-
-// The words the program owns: the references', the output codes' and the input codes'.
-bool owned(int word) {
-    for (const card::ReferenceFacts& r : card::kReferences) {
-        if (word == r.lowerWord || word == r.upperWord) {
-            return true;
-        }
-    }
-    for (const card::OutputBoxFacts& b : card::kOutputBoxes) {
-        if (word == b.upperWord || word == b.lowerWord) {
-            return true;
-        }
-    }
-    for (const card::InputRangeFacts& r : card::kInputRanges) {
-        if (word == r.upperWord || word == r.lowerWord) {
-            return true;
-        }
-    }
-    return false;
 }
 
 QJsonArray words(const card::EepImage& image) {
@@ -153,19 +133,6 @@ core::Status measureEndPoints(session::Context& ctx, card::Acquisition& acquisit
     return {};
 }
 
-std::string cardFingerprint(const card::EepImage& image) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (std::size_t w = 0; w < card::kEepromWords; ++w) {
-        if (owned(static_cast<int>(w))) {
-            continue;
-        }
-        const auto v = static_cast<std::uint32_t>(image[w]);
-        const char bytes[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-        hash.addData(QByteArrayView(bytes, 2));
-    }
-    return hash.result().toHex().toStdString();
-}
-
 card::Int16 targetOf(const Record& r, int i) {
     return autocal::targetOf(r.targets, boxFacts(i).rangeFacts(), i % 2 == 0);
 }
@@ -216,7 +183,7 @@ QJsonObject recordJson(const Record& r) {
     o["programVersion"] = QString::fromStdString(r.programVersion);
     o["board"] = r.board;
     o["registerBase"] = QString::fromStdString(hex32(r.registerBase));
-    o["cardFingerprint"] = QString::fromStdString(cardFingerprint(r.before));
+    o["cardFingerprint"] = QString::fromStdString(record::cardFingerprint(r.before));
     // The voltages as the table shows them, not the nearest single-precision numbers.
     o["references"] = QJsonObject{{"ref10V", std::stod(caldata::formatReference(r.ref10))},
                                   {"ref5V", std::stod(caldata::formatReference(r.ref5))}};

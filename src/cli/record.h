@@ -40,11 +40,6 @@ core::Status measureEndPoints(session::Context& ctx, card::Acquisition& acquisit
                               const std::function<void(caldata::Field)>& onPoint,
                               const std::function<bool()>& stopRequested, PointReadings& readings);
 
-// The card fingerprint: SHA-256 (lower-case hex) of the EEPROM words the program does not
-// own (0-3, 26, 27, 30, 31, 34, 35, 38, 39, 42-47, 50-127), each as two bytes, low byte
-// first.
-std::string cardFingerprint(const card::EepImage& image);
-
 // How a calibration ended, as the record says it.
 inline constexpr const char* kCompleted = "completed";
 inline constexpr const char* kOutOfToleranceOutcome = "out of tolerance";

@@ -20,6 +20,7 @@ enum class Kind {
     Tolerance, // the calibration finished, but an end point is outside its limits
     Stopped,   // a stop was asked for (STOP, Ctrl-C) and the work ended at a yield
     Busy,      // the board is held by another program
+    History,   // the calibration history could not keep the record of an EEPROM change
 };
 
 // Why an operation did not do what was asked, as one message for the technician, with its

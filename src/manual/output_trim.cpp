@@ -50,6 +50,7 @@ core::Status step(session::Context& ctx, caldata::CalibrationTable& table, calda
     const auto stepped = static_cast<std::int16_t>(
         static_cast<std::uint16_t>(static_cast<std::uint16_t>(*code) + delta));
     table.setText(box, caldata::hexText16(stepped)); // runs the box's change handling
+    ctx.state.valuesSource = {};                     // the values are now trimmed by hand
 
     // The board and the code are taken afresh after the change handling.
     const auto boardNow = session::activeBoard(ctx);

@@ -6,6 +6,7 @@
 #include "platform/event_pump.h"
 #include "platform/prompts.h"
 #include "session/form_state.h"
+#include "session/journal.h"
 
 #include <functional>
 #include <string>
@@ -22,6 +23,8 @@ struct Context {
     platform::Prompts& prompts;
     FormState& state;
     std::function<std::string()> activeBoardText;
+    // The record of EEPROM changes; none: no record is kept (tests of other things).
+    Journal* journal = nullptr;
 };
 
 // The acquisition's view of the context: it takes dwAvgCount and the register base of the

@@ -2,6 +2,7 @@
 
 #include "card/facts.h"
 #include "card/types.h"
+#include "session/journal.h"
 
 #include <optional>
 
@@ -29,6 +30,8 @@ struct FormState {
     // The board whose EEPROM the shown table and dwEEPData came from (set by a successful
     // RELOAD); SAVE refuses to write that image into any other board.
     std::optional<Int16> loadedBoard;
+    // Where the values in the boxes came from, for the record of the next SAVE.
+    ValuesSource valuesSource;
 };
 
 } // namespace session

@@ -1,5 +1,6 @@
 // The calibration record: the card fingerprint and the record against its JSON Schema.
 #include "cli/record.h"
+#include "record/fingerprint.h"
 #include "cli_rig.h"
 #include "support/schema_check.h"
 
@@ -78,17 +79,17 @@ TEST(CardFingerprint, HashesTheWordsTheProgramDoesNotOwnLowByteFirst) {
     for (std::size_t w = 0; w < image.size(); ++w) {
         image[w] = static_cast<card::Long>((w * 257 + 3) & 0xFFFF);
     }
-    EXPECT_EQ(cli::cardFingerprint(image),
+    EXPECT_EQ(record::cardFingerprint(image),
               "04cc15f4ade4176243dce6475fdb3c3953df5b82d0a4e243aa7ee63c31295074");
     card::EepImage calibrated = image;
     for (std::size_t w : {4u, 8u, 23u, 24u, 41u, 48u, 49u, 128u}) {
         calibrated[w] = 0x5A5A;
     }
-    EXPECT_EQ(cli::cardFingerprint(calibrated), cli::cardFingerprint(image));
+    EXPECT_EQ(record::cardFingerprint(calibrated), record::cardFingerprint(image));
     for (std::size_t w : {0u, 26u, 43u, 50u, 127u}) {
         card::EepImage other = image;
         other[w] ^= 1;
-        EXPECT_NE(cli::cardFingerprint(other), cli::cardFingerprint(image)) << w;
+        EXPECT_NE(record::cardFingerprint(other), record::cardFingerprint(image)) << w;
     }
 }
 
