@@ -97,6 +97,18 @@ core::Result<card::EepImage> buildSaveImage(const card::EepImage& base,
     return image;
 }
 
+void fillTable(session::FormState& state, const card::EepImage& image, CalibrationTable& table) {
+    // Holds back the output boxes' change handling while the boxes are written.
+    core::ScopedFlag loading(state.bLoading);
+    for (const BoxWords& b : kReloadOrder) {
+        if (b.form == WordForm::Reference) {
+            table.setText(b.field, referenceText(image[slot(b.upperWord)], image[slot(b.word)]));
+        } else {
+            table.setText(b.field, hexText32(image[slot(b.word)]));
+        }
+    }
+}
+
 core::Status Reload(session::Context& ctx, CalibrationTable& table) {
     const auto board = session::activeBoard(ctx);
     if (!board) {
@@ -115,18 +127,7 @@ core::Status Reload(session::Context& ctx, CalibrationTable& table) {
 
     state.ActiveCardInfo = state.CardInfo[static_cast<std::size_t>(*board)];
     state.dwEEPData = scratch;
-    {
-        // Holds back the output boxes' change handling while the boxes are written.
-        core::ScopedFlag loading(state.bLoading);
-        for (const BoxWords& b : kReloadOrder) {
-            if (b.form == WordForm::Reference) {
-                table.setText(b.field, referenceText(state.dwEEPData[slot(b.upperWord)],
-                                                     state.dwEEPData[slot(b.word)]));
-            } else {
-                table.setText(b.field, hexText32(state.dwEEPData[slot(b.word)]));
-            }
-        }
-    }
+    fillTable(state, scratch, table);
     state.loadedBoard = *board;
     state.valuesSource = {}; // what the card holds, for the technician to trim
     return {};

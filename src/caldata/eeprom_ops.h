@@ -28,6 +28,10 @@ core::Result<ReferenceWords> savedReferenceWords(Field f, const std::string& tex
 core::Result<card::EepImage> buildSaveImage(const card::EepImage& base,
                                             const CalibrationTable& table);
 
+// The thirty boxes as RELOAD fills them from image, the output boxes' change handling held
+// back (state.bLoading).
+void fillTable(session::FormState& state, const card::EepImage& image, CalibrationTable& table);
+
 // RELOAD: reads the EEPROM of the board in "Active Board" and fills the thirty boxes from it
 // with the output boxes' change handling held back (state.bLoading), takes the board's card
 // information as ActiveCardInfo and records the board in state.loadedBoard.

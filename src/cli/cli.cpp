@@ -38,6 +38,10 @@ int runCli(const std::vector<std::string>& args, Services& services, std::ostrea
         return runWrite(inv);
     case Command::Recover:
         return runRecover(inv);
+    case Command::Station:
+        return runStation(inv);
+    case Command::History:
+        return runHistory(inv);
     case Command::None:
         break;
     }

@@ -3,6 +3,7 @@
 #include "calfile/calfile_ops.h"
 #include "card/driver.h"
 #include "core/result.h"
+#include "journal/history_journal.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "session/board_lock.h"
@@ -63,6 +64,11 @@ struct Services {
     std::function<std::vector<Child>(const std::vector<std::vector<std::string>>& commandLines,
                                      int jobs, const ErrLine& onErrLine)>
         runChildren = {};
+    // The record of every EEPROM change, in the calibration history the station names. None:
+    // nothing is recorded and history has nothing to show (tests of other things).
+    journal::HistoryJournal* journal = nullptr;
+    // The station file that station shows and sets; empty: journal::stationPath().
+    std::string stationFile = {};
 };
 
 // The answer to a command line that needs no card: the exit code after the refusal of its

@@ -7,6 +7,8 @@
 #include "cli/invocation.h"
 #include "cli/record.h"
 #include "core/text.h"
+#include "journal/sources.h"
+#include "record/fingerprint.h"
 #include "session/startup.h"
 
 #include <QJsonArray>
@@ -83,6 +85,78 @@ core::Status validateImport(const Invocation& inv, const card::EepImage& base) {
     return {};
 }
 
+// The EEPROM image that write --from-history puts back: the record's image after its change,
+// its calibration words put into the words the card holds now (in the form the driver gave
+// them). Only a change that was written and verified, whose seal holds, and that was made
+// on this very card (the same fingerprint) may be put back.
+struct Recorded {
+    std::string id;
+    card::EepImage image{};
+};
+core::Result<Recorded> recordedImage(const Invocation& inv, const card::EepImage& current) {
+    const std::string& id = inv.options.fromHistory;
+    if (inv.services.journal == nullptr) {
+        return core::refuse("--from-history: no calibration history is kept by this program.");
+    }
+    auto store = inv.services.journal->store();
+    if (!store) {
+        return store.failure();
+    }
+    const auto entry = (*store)->get(id);
+    if (!entry) {
+        return core::refuse(core::Kind::Input, "--from-history: " + entry.refusal());
+    }
+    const std::string named = "--from-history: the record " + entry->id + " ";
+    if (!entry->intact) {
+        return core::refuse(named + "does not match its seal (" + entry->problem +
+                            "): it cannot be trusted. Nothing was saved.");
+    }
+    if (entry->ending.outcome != history::Outcome::Written ||
+        entry->ending.eepromAfter.size() != card::kEepromWords) {
+        return core::refuse(named + "is not of a change that was written and verified (" +
+                            history::outcomeName(entry->ending.outcome) + "). Nothing was saved.");
+    }
+    const std::string card = record::cardFingerprint(current);
+    if (entry->change.cardFingerprint != card) {
+        return core::refuse(named + "is of the card " + entry->change.cardFingerprint + ", board " +
+                            std::to_string(entry->change.board) + "; board " +
+                            std::to_string(*inv.options.board) + " holds the card " + card +
+                            ". A calibration belongs to its own card. Nothing was saved.");
+    }
+    Recorded r{entry->id, current};
+    card::EepImage& image = r.image;
+    for (std::size_t w = 0; w < card::kEepromWords; ++w) {
+        if (!record::ownedWord(static_cast<int>(w))) {
+            continue;
+        }
+        const std::uint16_t v = entry->ending.eepromAfter[w];
+        const bool signExtended = (static_cast<std::uint32_t>(current[w]) >> 16) == 0xFFFFu;
+        image[w] = signExtended ? static_cast<std::int16_t>(v) : static_cast<std::int32_t>(v);
+    }
+    return r;
+}
+
+// write --from-history: the record's calibration into the boxes, checked as SAVE checks
+// them before anything is written.
+core::Status restoreFromHistory(const Invocation& inv, Workbench& bench) {
+    session::FormState& state = bench.card.state;
+    const auto recorded = recordedImage(inv, state.dwEEPData);
+    if (!recorded) {
+        return recorded.failure();
+    }
+    CliTable scratch;
+    session::FormState scratchState;
+    caldata::fillTable(scratchState, recorded->image, scratch);
+    if (const auto built = caldata::buildSaveImage(state.dwEEPData, scratch); !built) {
+        return core::refuse("--from-history: " + built.refusal() + " Nothing was saved.");
+    }
+    caldata::fillTable(state, recorded->image, bench.card.table);
+    state.valuesSource = {};
+    state.valuesSource.kind = session::ValuesSource::Kind::Restore;
+    state.valuesSource.restoredFrom = recorded->id;
+    return {};
+}
+
 } // namespace
 
 int runList(const Invocation& inv) {
@@ -155,7 +229,8 @@ int runRead(const Invocation& inv) {
 }
 
 int runWrite(const Invocation& inv) {
-    if (const core::Status s = checkInputFile(inv); !s) {
+    const bool restore = !inv.options.fromHistory.empty();
+    if (const core::Status s = restore ? core::Status{} : checkInputFile(inv); !s) {
         return fail(inv, s.failure());
     }
     if (!inv.options.save) {
@@ -166,13 +241,20 @@ int runWrite(const Invocation& inv) {
     if (const core::Status r = reloadBoard(inv, bench); !r) {
         return fail(inv, r.failure());
     }
-    if (const core::Status s = validateImport(inv, bench.card.state.dwEEPData); !s) {
-        return fail(inv, s.failure());
-    }
-    const auto imported =
-        calfile::importCalibration(bench.card.table, inv.services.files, inv.options.in);
-    if (!imported || !imported->empty()) {
-        return fail(inv, core::refuse("--in: " + (imported ? *imported : imported.refusal())));
+    if (restore) {
+        if (const core::Status s = restoreFromHistory(inv, bench); !s) {
+            return fail(inv, s.failure());
+        }
+    } else {
+        if (const core::Status s = validateImport(inv, bench.card.state.dwEEPData); !s) {
+            return fail(inv, s.failure());
+        }
+        const auto imported =
+            calfile::importCalibration(bench.card.table, inv.services.files, inv.options.in);
+        if (!imported || !imported->empty()) {
+            return fail(inv, core::refuse("--in: " + (imported ? *imported : imported.refusal())));
+        }
+        bench.card.state.valuesSource = journal::importedFileSource(inv.options.in);
     }
     const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
     if (!saved || *saved != caldata::Saved::Written) {
@@ -185,7 +267,10 @@ int runWrite(const Invocation& inv) {
         doc["table"] = tableJson(bench.card.table);
         printJson(inv, doc);
     } else {
-        inv.out << "Board " << bench.card.board() << ": " << inv.options.in
+        inv.out << "Board " << bench.card.board() << ": "
+                << (restore
+                        ? "the calibration of record " + bench.card.state.valuesSource.restoredFrom
+                        : inv.options.in)
                 << " was saved into the EEPROM.\n";
         printTable(inv.out, bench.card.table);
     }

@@ -22,6 +22,8 @@ Exit codes:
      not saved before; the record says "stopped")
   5  the board is in use by another program (named in the message; nothing changed)
   6  a file could not be written after the card was worked on (the record is printed)
+  7  the calibration history could not keep the record of a change (refused before the
+     card was written, unless the message says the EEPROM was changed)
 A board named by a command is held for the command's whole run; a second program asking
 for it is refused. Ctrl-C ends a command at its next pause, as STOP ends a run.
 )";
@@ -61,12 +63,36 @@ std::string usage(Command command) {
                "written however the calibration ends (completed, out of tolerance, stopped,\n"
                "failed). With --boards, {board} in a file name becomes each board's number.\n";
     case Command::Write:
-        return "Usage: mx4815cal-cli write --board N --in FILE.ini --save\n\n"
+        return "Usage: mx4815cal-cli write --board N --in FILE.ini --save\n"
+               "       mx4815cal-cli write --board N --from-history ID --save\n\n"
                "RELOAD, Import of FILE.ini, then SAVE. The file must hold all thirty entries,\n"
-               "each valid; otherwise nothing changes on the card. --save is the confirmation.\n";
+               "each valid; otherwise nothing changes on the card. --save is the confirmation.\n"
+               "--from-history puts back the calibration that record ID of the calibration\n"
+               "history wrote (a change written and verified, on this same card), checked as\n"
+               "a file is, and recorded as a restore.\n";
     case Command::Recover:
         return "Usage: mx4815cal-cli recover --board N\n\n"
                "RECOVER: restores the board's EEPROM from the driver's backup.\n";
+    case Command::Station:
+        return "Usage: mx4815cal-cli station [SETTINGS]\n\n"
+               "Shows the station's facts that every record names; with settings, sets them\n"
+               "(an empty value clears one) in the station file of the data folder.\n"
+               "  --laboratory NAME, --address TEXT, --operator NAME (default: the user)\n"
+               "  --meter-make, --meter-model, --meter-serial, --meter-certificate TEXT\n"
+               "  --meter-due YYYY-MM-DD      the meter's calibration due date\n"
+               "  --meter-uncertainty PPM_OF_READING,PPM_OF_RANGE[,RANGE_V[,K]]\n"
+               "                              e.g. 35,5,10,2 (range 10 V and k = 2 by default)\n"
+               "  --history default | sqlite:PATH | postgresql://USER@HOST[:PORT]/DATABASE\n"
+               "                              where the calibration history lives (the\n"
+               "                              password comes from ~/.pgpass or PGPASSWORD)\n";
+    case Command::History:
+        return "Usage: mx4815cal-cli history [--board N] [--card FINGERPRINT] [--since DATE]\n"
+               "       mx4815cal-cli history show ID\n"
+               "       mx4815cal-cli history verify\n\n"
+               "The calibration history: every change either program made to a card's\n"
+               "EEPROM, newest first; one record in full (ID or the start of one); every\n"
+               "record's seal checked against its content (exit code 7 when one does not\n"
+               "match).\n";
     case Command::None:
         break;
     }
@@ -77,7 +103,9 @@ std::string usage(Command command) {
            "  read       print (and export) a board's calibration table\n"
            "  calibrate  automatic calibration with an as-found / as-left record\n"
            "  write      import a calibration file and save it into the EEPROM\n"
-           "  recover    restore the EEPROM from the driver's backup\n\n"
+           "  recover    restore the EEPROM from the driver's backup\n"
+           "  station    show or set the station: laboratory, operator, reference meter\n"
+           "  history    the calibration history of every EEPROM change\n\n"
            "COMMAND --help describes a command.\n";
 }
 

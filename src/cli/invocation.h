@@ -74,5 +74,8 @@ int runCalibrate(const Invocation& inv);
 int runCalibrateSeveral(const Invocation& inv);
 int runWrite(const Invocation& inv);
 int runRecover(const Invocation& inv);
+// The station's settings and the calibration history (history_commands.cpp).
+int runStation(const Invocation& inv);
+int runHistory(const Invocation& inv);
 
 } // namespace cli

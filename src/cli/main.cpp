@@ -11,6 +11,7 @@
 #include "cli/cli.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
+#include "journal/history_journal.h"
 #include "platform/steady_clock.h"
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
 #ifndef _WIN32
     choice.simulate = true;
 #endif
+    // The station and the history need no driver.
+    if (options->command == cli::Command::Station || options->command == cli::Command::History) {
+        choice.simulate = true;
+    }
     auto opened = backend::open(choice, programName(*options));
     if (!opened) {
         std::cerr << "mx4815cal-cli: " << opened.refusal() << "\n";
@@ -126,6 +131,12 @@ int main(int argc, char** argv) {
     backend::Backend& cards = **opened;
     if (!cards.notice().empty()) {
         std::cerr << "mx4815cal-cli: " << cards.notice() << "\n";
+    }
+
+    journal::Opened keeping = journal::openJournal(
+        journal::Maker{programName(*options), MXCAL_VERSION, cards.driverDescription()});
+    if (!keeping.notice.empty() && options->command != cli::Command::Station) {
+        std::cerr << "mx4815cal-cli: " << keeping.notice << "\n";
     }
 
     platform::SteadyClock steady;
@@ -152,6 +163,7 @@ int main(int argc, char** argv) {
             return cli::runChildren(self, lines, jobs, onErrLine,
                                     [] { return cli::interruptRequested(); });
         }};
+    services.journal = &keeping.journal;
     const int code = cli::runCli(args, services, std::cout, std::cerr);
     std::cout.flush();
     cli::interruptsDone();

@@ -22,6 +22,8 @@ constexpr unsigned bit(Command c) {
 constexpr unsigned kAll = 0xFFFFu;
 constexpr unsigned kBoardCommands =
     bit(Command::Read) | bit(Command::Calibrate) | bit(Command::Write) | bit(Command::Recover);
+constexpr unsigned kCal = bit(Command::Calibrate);
+constexpr unsigned kStation = bit(Command::Station);
 
 struct OptionRule {
     std::string_view name;
@@ -29,14 +31,14 @@ struct OptionRule {
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionRule, 17> kOptions{{
+constexpr std::array<OptionRule, 35> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
     {"--cards", true, kAll},
     {"--json", false, kAll},
     {"--quiet", false, kAll},
-    {"--board", true, kBoardCommands},
+    {"--board", true, kBoardCommands | bit(Command::History)},
     {"--boards", true, bit(Command::Calibrate)},
     {"--refs", true, bit(Command::Calibrate)},
     {"--jobs", true, bit(Command::Calibrate)},
@@ -47,14 +49,34 @@ constexpr std::array<OptionRule, 17> kOptions{{
     {"--tolerance", true, bit(Command::Calibrate)},
     {"--save", false, bit(Command::Calibrate) | bit(Command::Write)},
     {"--in", true, bit(Command::Write)},
+    {"--from-history", true, bit(Command::Write)},
+    {"--repeats", true, kCal},
+    {"--decision", true, kCal},
+    {"--temperature", true, kCal},
+    {"--humidity", true, kCal},
+    {"--meter-past-due", false, kCal},
+    {"--card", true, bit(Command::History)},
+    {"--since", true, bit(Command::History)},
+    {"--laboratory", true, kStation},
+    {"--address", true, kStation},
+    {"--operator", true, kStation},
+    {"--meter-make", true, kStation},
+    {"--meter-model", true, kStation},
+    {"--meter-serial", true, kStation},
+    {"--meter-certificate", true, kStation},
+    {"--meter-due", true, kStation},
+    {"--meter-uncertainty", true, kStation},
+    {"--history", true, kStation},
 }};
 
-constexpr std::array<std::pair<std::string_view, Command>, 5> kCommands{{
+constexpr std::array<std::pair<std::string_view, Command>, 7> kCommands{{
     {"list", Command::List},
     {"read", Command::Read},
     {"calibrate", Command::Calibrate},
     {"write", Command::Write},
     {"recover", Command::Recover},
+    {"station", Command::Station},
+    {"history", Command::History},
 }};
 
 const OptionRule* findOption(std::string_view name) {
@@ -125,6 +147,39 @@ core::Status setValue(Options& o, std::string_view name, std::string_view value)
             return bad(name, value, "is not a number of counts from 0 to 1000");
         }
         o.tolerance = t;
+    } else if (name == "--repeats") {
+        int n = -1;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+        if (ec != std::errc{} || end != value.data() + value.size() || n < 1 || n > 100) {
+            return bad(name, value, "is not a number of read-backs from 1 to 100");
+        }
+        o.repeats = n;
+    } else if (name == "--decision") {
+        if (value != "simple" && value != "ilac-g8-guard-band") {
+            return bad(name, value, "is not a decision rule: simple or ilac-g8-guard-band");
+        }
+        o.decision = std::string(value);
+    } else if (name == "--temperature" || name == "--humidity") {
+        const bool temperature = name == "--temperature";
+        double v = -1000;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+        const bool inRange = temperature ? (v >= -40 && v <= 85) : (v >= 0 && v <= 100);
+        if (ec != std::errc{} || end != value.data() + value.size() || !inRange) {
+            return bad(name, value,
+                       temperature ? "is not a temperature in degrees Celsius from -40 to 85"
+                                   : "is not a relative humidity in percent from 0 to 100");
+        }
+        (temperature ? o.temperature : o.humidity) = v;
+    } else if (findOption(name)->commands == kStation) {
+        o.stationSettings.emplace_back(name.substr(2), value); // checked by the station command
+    } else if (name == "--card" || name == "--from-history") {
+        if (value.empty()) {
+            return bad(name, value,
+                       name == "--card" ? "is not a card fingerprint" : "is not a record id");
+        }
+        (name == "--card" ? o.card : o.fromHistory) = std::string(value);
+    } else if (name == "--since") {
+        o.since = std::string(value); // checked as a date by the history command
     } else if (value.empty()) {
         return bad(name, value, "is not a file name");
     } else {
@@ -147,6 +202,8 @@ void setFlag(Options& o, std::string_view name) {
         o.quiet = true;
     } else if (name == "--save") {
         o.save = true;
+    } else if (name == "--meter-past-due") {
+        o.meterPastDue = true;
     }
 }
 
@@ -183,7 +240,7 @@ core::Status checkRequired(const Options& o, const std::vector<std::string_view>
     if (!o.boards.empty()) {
         return checkSeveralBoards(o);
     }
-    if ((bit(o.command) & kBoardCommands) != 0 && !o.board) {
+    if ((bit(o.command) & kBoardCommands) != 0 && o.command != Command::History && !o.board) {
         return missing("--board");
     }
     if (o.command == Command::Calibrate && !o.ref10) {
@@ -196,8 +253,9 @@ core::Status checkRequired(const Options& o, const std::vector<std::string_view>
         return core::refuse(std::string(o.refs.empty() ? "--jobs" : "--refs") +
                             " belongs to --boards (see calibrate --help).");
     }
-    if (o.command == Command::Write && o.in.empty()) {
-        return missing("--in");
+    if (o.command == Command::Write && o.in.empty() == o.fromHistory.empty()) {
+        return o.in.empty() ? missing("--in or --from-history")
+                            : core::refuse("write: --in and --from-history: give one of them.");
     }
     for (const std::string_view name : given) {
         if ((findOption(name)->commands & bit(o.command)) == 0) {
@@ -216,6 +274,20 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
     std::vector<std::string_view> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
+        if (o.command == Command::History && (arg.empty() || arg[0] != '-')) {
+            if (arg == "show" && o.historyAction == HistoryAction::List && i + 1 < args.size()) {
+                o.historyAction = HistoryAction::Show;
+                o.recordId = args[++i];
+                continue;
+            }
+            if (arg == "verify" && o.historyAction == HistoryAction::List) {
+                o.historyAction = HistoryAction::Verify;
+                continue;
+            }
+            return core::refuse(core::quoteText(arg) +
+                                " is not what history does: history, history show ID or "
+                                "history verify.");
+        }
         if (arg.empty() || arg[0] != '-') {
             for (const auto& [name, command] : kCommands) {
                 if (name == arg && o.command == Command::None) {
@@ -223,8 +295,10 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
                 }
             }
             if (o.command == Command::None || commandName(o.command) != arg) {
-                return core::refuse(core::quoteText(arg) +
-                                    " is not a command: list, read, calibrate, write or recover.");
+                return core::refuse(
+                    core::quoteText(arg) +
+                    " is not a command: list, read, calibrate, write, recover, station or "
+                    "history.");
             }
             continue;
         }

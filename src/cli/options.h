@@ -10,10 +10,16 @@
 
 namespace cli {
 
-enum class Command { None, List, Read, Calibrate, Write, Recover };
+enum class Command { None, List, Read, Calibrate, Write, Recover, Station, History };
+
+// What history does: list the records, show one, or verify every seal.
+enum class HistoryAction { List, Show, Verify };
 
 // One command line, checked for form: every value is of its kind, every option belongs to
 // the command. Whether the board exists and the files can be read is checked later.
+// The read-backs of each point when --repeats is not given.
+inline constexpr int kDefaultRepeats = 5;
+
 struct Options {
     Command command = Command::None;
     bool help = false;
@@ -32,6 +38,22 @@ struct Options {
     std::string in;
     std::string record;
     double tolerance = 2.0; // read-back counts
+    // calibrate: the read-backs of each point, the decision rule, the conditions, and the
+    // technician's word that the meter was used past its due date.
+    int repeats = kDefaultRepeats;
+    std::string decision = "ilac-g8-guard-band";
+    std::optional<double> temperature;
+    std::optional<double> humidity;
+    bool meterPastDue = false;
+    // write --from-history: the record whose EEPROM image is put back.
+    std::string fromHistory;
+    // history: what it does, the record of show, and the filters of the listing.
+    HistoryAction historyAction = HistoryAction::List;
+    std::string recordId;
+    std::string card;  // a card fingerprint, or the start of one
+    std::string since; // YYYY-MM-DD
+    // station: the settings given (name without "--", value); none: show the station.
+    std::vector<std::pair<std::string, std::string>> stationSettings;
 };
 
 // The options of a command line (without the program name), or a refusal naming the

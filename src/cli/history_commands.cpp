@@ -1,0 +1,406 @@
+// The station and the calibration history: station, history, history show, history verify.
+#include "cli/invocation.h"
+#include "core/text.h"
+#include "journal/station_file.h"
+#include "record/record_json.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <charconv>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+std::string stationFile(const Invocation& inv) {
+    return inv.services.stationFile.empty() ? journal::stationPath() : inv.services.stationFile;
+}
+
+core::Refusal badSetting(const std::string& name, const std::string& value,
+                         const std::string& what) {
+    return core::refuse("--" + name + ": " + core::quoteText(value) + " " + what +
+                        ". The station was not changed.");
+}
+
+// "35,5" or "35,5,10,2": ppm of reading, ppm of range, the meter's range in volts (10) and
+// the coverage factor (2).
+std::optional<record::MeterUncertainty> parseUncertainty(const std::string& text) {
+    std::vector<double> figures;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        double v = 0;
+        const char* first = text.data() + start;
+        const char* last = text.data() + comma;
+        const auto [end, ec] = std::from_chars(first, last, v);
+        if (first == last || ec != std::errc{} || end != last) {
+            return std::nullopt;
+        }
+        figures.push_back(v);
+        start = comma + 1;
+    }
+    if (figures.size() < 2 || figures.size() > 4) {
+        return std::nullopt;
+    }
+    record::MeterUncertainty u;
+    u.ppmOfReading = figures[0];
+    u.ppmOfRange = figures[1];
+    u.rangeVolts = figures.size() > 2 ? figures[2] : 10.0;
+    u.coverageFactor = figures.size() > 3 ? figures[3] : 2.0;
+    if (!record::plausible(u)) {
+        return std::nullopt;
+    }
+    return u;
+}
+
+// "default", "sqlite:PATH", "postgresql://USER@HOST[:PORT]/DATABASE".
+std::optional<std::optional<history::Location>> parseHistory(const std::string& text) {
+    if (text == "default") {
+        return std::optional<history::Location>{};
+    }
+    if (text.rfind("sqlite:", 0) == 0 && text.size() > 7) {
+        return std::optional<history::Location>{history::sqliteAt(text.substr(7))};
+    }
+    const std::string scheme = "postgresql://";
+    if (text.rfind(scheme, 0) != 0) {
+        return std::nullopt;
+    }
+    const std::string rest = text.substr(scheme.size());
+    const std::size_t at = rest.find('@');
+    const std::size_t slash = rest.find('/', at == std::string::npos ? 0 : at);
+    if (at == std::string::npos || at == 0 || slash == std::string::npos ||
+        slash + 1 >= rest.size()) {
+        return std::nullopt;
+    }
+    history::Location l;
+    l.engine = history::Location::Engine::PostgreSQL;
+    l.user = rest.substr(0, at);
+    std::string host = rest.substr(at + 1, slash - at - 1);
+    l.database = rest.substr(slash + 1);
+    if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+        int port = 0;
+        const std::string p = host.substr(colon + 1);
+        const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), port);
+        if (p.empty() || ec != std::errc{} || end != p.data() + p.size() || port < 1 ||
+            port > 65535) {
+            return std::nullopt;
+        }
+        l.port = port;
+        host.resize(colon);
+    }
+    if (host.empty()) {
+        return std::nullopt;
+    }
+    l.host = host;
+    return std::optional<history::Location>{l};
+}
+
+core::Status apply(journal::Settings& s, const std::string& name, const std::string& value) {
+    record::Station& st = s.station;
+    if (name == "laboratory" || name == "address" || name == "operator") {
+        (name == "laboratory" ? st.laboratoryName
+         : name == "address"  ? st.laboratoryAddress
+                              : st.operatorName) = value;
+        return {};
+    }
+    if (name == "history") {
+        const auto h = parseHistory(value);
+        if (!h) {
+            return badSetting(name, value,
+                              "is not a history: default, sqlite:PATH or "
+                              "postgresql://USER@HOST[:PORT]/DATABASE");
+        }
+        s.history = *h;
+        return {};
+    }
+    record::ReferenceMeter& m = st.meter ? *st.meter : st.meter.emplace();
+    if (name == "meter-due") {
+        if (value.empty()) {
+            m.dueDate.reset();
+            return {};
+        }
+        const auto d = record::parseDate(value);
+        if (!d) {
+            return badSetting(name, value, "is not a date YYYY-MM-DD");
+        }
+        m.dueDate = *d;
+        return {};
+    }
+    if (name == "meter-uncertainty") {
+        if (value.empty()) {
+            m.uncertainty.reset();
+            return {};
+        }
+        const auto u = parseUncertainty(value);
+        if (!u) {
+            return badSetting(name, value,
+                              "is not an uncertainty PPM_OF_READING,PPM_OF_RANGE[,RANGE_V[,K]] "
+                              "(figures not negative, the range and K above 0)");
+        }
+        m.uncertainty = *u;
+        return {};
+    }
+    (name == "meter-make"     ? m.make
+     : name == "meter-model"  ? m.model
+     : name == "meter-serial" ? m.serialNumber
+                              : m.certificateNumber) = value;
+    return {};
+}
+
+QJsonObject locationJson(const history::Location& l) {
+    return QJsonObject{{"description", q(history::describe(l))}};
+}
+
+void printStation(const Invocation& inv, const journal::Settings& s, const std::string& file) {
+    const record::Station& st = s.station;
+    const history::Location where = journal::historyOf(s);
+    if (inv.options.json) {
+        QJsonObject o = record::stationJson(st);
+        o["operatorInRecords"] = q(record::orNotRecorded(journal::operatorOf(s)));
+        o["history"] = locationJson(where);
+        o["file"] = q(file);
+        printJson(inv, o);
+        return;
+    }
+    auto line = [&inv](const char* label, const std::string& value) {
+        inv.out << label << record::orNotRecorded(value) << "\n";
+    };
+    line("Station file:        ", file);
+    line("Laboratory:          ", st.laboratoryName);
+    line("Address:             ", st.laboratoryAddress);
+    line("Operator:            ", journal::operatorOf(s));
+    if (!st.meter) {
+        line("Reference meter:     ", "");
+    } else {
+        const record::ReferenceMeter& m = *st.meter;
+        line("Reference meter:     ", record::meterName(m));
+        line("  certificate:       ", m.certificateNumber);
+        line("  due:               ", m.dueDate ? record::formatDate(*m.dueDate) : "");
+        if (m.uncertainty) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "+/- (%g ppm of reading + %g ppm of %g V range), k = %g",
+                          m.uncertainty->ppmOfReading, m.uncertainty->ppmOfRange,
+                          m.uncertainty->rangeVolts, m.uncertainty->coverageFactor);
+            line("  uncertainty:       ", text);
+        } else {
+            line("  uncertainty:       ", "");
+        }
+    }
+    line("Calibration history: ", history::describe(where));
+}
+
+// The history, or why it cannot be reached.
+core::Result<history::Store*> storeOf(const Invocation& inv) {
+    if (inv.services.journal == nullptr) {
+        return core::refuse(core::Kind::History, "No calibration history is kept by this program.");
+    }
+    return inv.services.journal->store();
+}
+
+QJsonObject entryJson(const history::Entry& e) {
+    QJsonObject o =
+        QJsonDocument::fromJson(QByteArray::fromStdString(history::contentJson(e))).object();
+    o["seal"] = q(e.seal);
+    o["intact"] = e.intact;
+    if (!e.intact) {
+        o["problem"] = q(e.problem);
+    }
+    // The calibration record goes out as the document it is, not as a string.
+    if (const QJsonDocument record =
+            QJsonDocument::fromJson(QByteArray::fromStdString(e.change.recordJson));
+        record.isObject()) {
+        o["record"] = record.object();
+    }
+    return o;
+}
+
+std::string shortTime(const history::Time& t) {
+    std::string text = history::utcText(t); // 2026-12-09T10:00:00.123Z
+    return text.size() >= 19 ? text.substr(0, 10) + " " + text.substr(11, 8) : text;
+}
+
+void printList(const Invocation& inv, const std::vector<history::Entry>& entries) {
+    inv.out << entries.size() << (entries.size() == 1 ? " record" : " records") << "\n";
+    if (entries.empty()) {
+        return;
+    }
+    inv.out << "id        started (UTC)        board  card          source          "
+               "outcome  program\n";
+    for (const history::Entry& e : entries) {
+        char line[256];
+        std::snprintf(line, sizeof line, "%-8.8s  %-19s  %5d  %-12.12s  %-14s  %-7s  %s%s",
+                      e.id.c_str(), shortTime(e.change.started).c_str(), e.change.board,
+                      e.change.cardFingerprint.empty() ? "-" : e.change.cardFingerprint.c_str(),
+                      history::sourceName(e.change.source).c_str(),
+                      history::outcomeName(e.ending.outcome).c_str(), e.change.program.c_str(),
+                      e.intact ? "" : "  (seal broken)");
+        inv.out << line << "\n";
+    }
+}
+
+std::string hexWords(const std::vector<std::uint16_t>& words) {
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        char w[8];
+        std::snprintf(w, sizeof w, "%04X", words[i]);
+        out += (i % 16 == 0 ? (i == 0 ? "    " : "\n    ") : " ") + std::string(w);
+    }
+    return out.empty() ? "    not read" : out;
+}
+
+void printEntry(const Invocation& inv, const history::Entry& e) {
+    const history::Change& c = e.change;
+    auto line = [&inv](const char* label, const std::string& value) {
+        inv.out << label << (value.empty() ? "-" : value) << "\n";
+    };
+    line("Record:     ", e.id);
+    line("Started:    ", history::utcText(c.started));
+    line("Ended:      ", e.ending.ended ? history::utcText(*e.ending.ended) : "");
+    line("Program:    ", c.program + " " + c.programVersion);
+    line("Computer:   ", c.computer);
+    line("Operator:   ", record::orNotRecorded(c.operatorName));
+    line("Board:      ", std::to_string(c.board));
+    line("Card:       ", c.cardFingerprint);
+    line("Driver:     ", c.driver);
+    std::string source = history::sourceName(c.source);
+    if (c.source == history::Source::ImportedFile) {
+        source += ": " + c.sourceFile + " (SHA-256 " + c.sourceSha256 + ")";
+    } else if (c.source == history::Source::Restore) {
+        source += " of record " + c.restoredFrom;
+    }
+    line("Source:     ", source);
+    if (c.reference10V || c.reference5V) {
+        char refs[96];
+        std::snprintf(refs, sizeof refs, "%.7g V and %.7g V", c.reference10V.value_or(0.0),
+                      c.reference5V.value_or(0.0));
+        line("References: ", refs);
+    }
+    std::string outcome = history::outcomeName(e.ending.outcome);
+    if (e.ending.outcome == history::Outcome::Failed) {
+        outcome += " (status " + std::to_string(e.ending.status) + "): " + e.ending.message;
+    }
+    line("Outcome:    ", outcome);
+    line("Seal:       ", e.seal + (e.intact ? " (intact)" : " (BROKEN: " + e.problem + ")"));
+    inv.out << "EEPROM before:\n" << hexWords(c.eepromBefore) << "\n";
+    inv.out << "EEPROM after:\n" << hexWords(e.ending.eepromAfter) << "\n";
+    if (!c.recordJson.empty()) {
+        inv.out << "Calibration record:\n" << c.recordJson << "\n";
+    }
+}
+
+int runVerify(const Invocation& inv, history::Store& store) {
+    const auto v = store.verify();
+    if (!v) {
+        return fail(inv, v.failure());
+    }
+    if (inv.options.json) {
+        QJsonArray broken;
+        for (const history::Entry& e : v->broken) {
+            broken.append(QJsonObject{{"id", q(e.id)}, {"problem", q(e.problem)}});
+        }
+        printJson(inv, QJsonObject{{"checked", v->checked}, {"broken", broken}});
+    } else {
+        inv.out << v->checked << (v->checked == 1 ? " record" : " records") << " checked in the "
+                << history::describe(store.location()) << ": ";
+        if (v->broken.empty()) {
+            inv.out << "every seal matches its record.\n";
+        } else {
+            inv.out << v->broken.size() << " do not match their seal.\n";
+            for (const history::Entry& e : v->broken) {
+                inv.out << "  " << e.id << ": " << e.problem << "\n";
+            }
+        }
+    }
+    if (!v->broken.empty()) {
+        inv.err << "mx4815cal-cli: " << v->broken.size()
+                << " records of the history do not match their seal.\n";
+        return exitCode(core::Kind::History);
+    }
+    return kSuccess;
+}
+
+} // namespace
+
+int runStation(const Invocation& inv) {
+    const std::string file = stationFile(inv);
+    auto loaded = journal::loadSettings(file);
+    if (!loaded) {
+        // A damaged file may be set anew: the settings given then replace it.
+        if (inv.options.stationSettings.empty()) {
+            return fail(inv, loaded.failure());
+        }
+        inv.err << "mx4815cal-cli: " << loaded.refusal() << " It is replaced.\n";
+        loaded = journal::Settings{};
+    }
+    journal::Settings settings = *loaded;
+    for (const auto& [name, value] : inv.options.stationSettings) {
+        if (const core::Status s = apply(settings, name, value); !s) {
+            return fail(inv, s.failure());
+        }
+    }
+    if (!inv.options.stationSettings.empty()) {
+        if (const core::Status saved = journal::saveSettings(file, settings); !saved) {
+            return fail(inv, saved.failure());
+        }
+    }
+    printStation(inv, settings, file);
+    return kSuccess;
+}
+
+int runHistory(const Invocation& inv) {
+    auto store = storeOf(inv);
+    if (!store) {
+        return fail(inv, store.failure());
+    }
+    history::Store& s = **store;
+    if (inv.options.historyAction == HistoryAction::Verify) {
+        return runVerify(inv, s);
+    }
+    if (inv.options.historyAction == HistoryAction::Show) {
+        const auto e = s.get(inv.options.recordId);
+        if (!e) {
+            return fail(inv, e.failure());
+        }
+        if (inv.options.json) {
+            printJson(inv, entryJson(*e));
+        } else {
+            printEntry(inv, *e);
+        }
+        return kSuccess;
+    }
+    history::Filter filter;
+    filter.board = inv.options.board;
+    filter.cardFingerprint = inv.options.card;
+    if (!inv.options.since.empty()) {
+        const auto since = history::parseUtcText(inv.options.since + "T00:00:00.000Z");
+        if (!record::parseDate(inv.options.since) || !since) {
+            return fail(inv, core::refuse("--since: " + core::quoteText(inv.options.since) +
+                                          " is not a date YYYY-MM-DD."));
+        }
+        filter.since = *since;
+    }
+    const auto entries = s.list(filter);
+    if (!entries) {
+        return fail(inv, entries.failure());
+    }
+    if (inv.options.json) {
+        QJsonArray a;
+        for (const history::Entry& e : *entries) {
+            a.append(entryJson(e));
+        }
+        printJson(inv,
+                  QJsonObject{{"history", q(history::describe(s.location()))}, {"records", a}});
+    } else {
+        printList(inv, *entries);
+    }
+    return kSuccess;
+}
+
+} // namespace cli
