@@ -7,8 +7,10 @@
 #include "card/facts.h"
 #include "cli/invocation.h"
 #include "cli/record.h"
+#include "record/record_json.h"
 
 #include <QJsonDocument>
+#include <QUuid>
 
 #include <cstdio>
 
@@ -16,23 +18,21 @@ namespace cli {
 
 namespace {
 
-std::array<std::string, 2 * caldata::kInputBoxes> inputTexts(const caldata::CalibrationTable& t) {
-    std::array<std::string, 2 * caldata::kInputBoxes> texts;
-    for (int j = 0; j < caldata::kInputBoxes; ++j) {
-        texts[static_cast<std::size_t>(2 * j)] = t.text(caldata::aiMax(j));
-        texts[static_cast<std::size_t>(2 * j + 1)] = t.text(caldata::aiMin(j));
-    }
-    return texts;
-}
-
-// One pass of readings of the sixteen end points, shown as a step of the progress.
+// One pass of readings, the sixteen end points and then the twelve input points, shown as a
+// step of the progress.
 core::Status pass(const Invocation& inv, Workbench& bench, const std::string& step,
-                  PointReadings& readings) {
+                  PointReadings& outputs, InputReadings& inputs) {
     bench.progress.step(step);
-    return measureEndPoints(
-        bench.card.ctx, bench.card.acquisition, bench.card.table,
+    const PassControl control{
         [&](caldata::Field f) { bench.progress.endPoint(caldata::describe(f)); },
-        inv.services.stopRequested, readings);
+        inv.services.stopRequested, inv.options.repeats};
+    if (const core::Status s = measureEndPoints(bench.card.ctx, bench.card.acquisition,
+                                                bench.card.table, control, outputs);
+        !s) {
+        return s;
+    }
+    return measureInputPoints(bench.card.ctx, bench.card.acquisition, bench.card.table, control,
+                              inputs);
 }
 
 // The automatic calibration as START runs it, each point it works on shown as progress.
@@ -46,49 +46,54 @@ core::Result<autocal::RunOutcome> autoCalibrate(const Invocation& inv, Workbench
     return autocal::runAutoCal(env);
 }
 
-void printPoint(std::ostream& out, const Record& r, int i, const PointReading& p) {
-    char text[64];
-    if (!p.measured || !r.targetsKnown) {
-        std::snprintf(text, sizeof text, "  %5s %6s %8s %-4s",
-                      p.measured ? caldata::hexText16(p.code).c_str() : "-", "-", "-", "");
-    } else {
-        const int residual = p.reading - targetOf(r, i);
-        std::snprintf(text, sizeof text, "  %5s %6d %8.3f %-4s", caldata::hexText16(p.code).c_str(),
-                      residual, residual * millivoltsPerCount(i), passes(r, i, p) ? "ok" : "FAIL");
-    }
-    out << text;
+std::string figure(const char* format, double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
 }
 
-void printSummary(std::ostream& out, const Record& r) {
+// "  8008  +0.33 ±0.62 pass" or dashes for a point not measured.
+std::string pointText(const std::optional<card::Int16>& code,
+                      const std::optional<record::PointResult>& p) {
+    char text[96];
+    if (!p) {
+        std::snprintf(text, sizeof text, "  %5s %7s %6s %-16s",
+                      code ? caldata::hexText16(*code).c_str() : "-", "-", "-", "");
+    } else {
+        std::snprintf(text, sizeof text, "  %5s %+7.2f %6.2f %-16s",
+                      code ? caldata::hexText16(*code).c_str() : "-", p->residualCounts,
+                      p->budget.expandedCounts,
+                      std::string(record::verdictName(p->conformity.verdict)).c_str());
+    }
+    return text;
+}
+
+void printSummary(std::ostream& out, const Record& r, const record::CalibrationRecord& c) {
     out << "Board " << r.board << ", register base " << hex32(r.registerBase) << ", references "
         << caldata::formatReference(r.ref10) << " V and " << caldata::formatReference(r.ref5)
-        << " V, tolerance " << r.tolerance << " counts\n";
-    out << "end point                      target    found  resid       mV        left  resid"
-           "       mV\n";
-    for (int i = 0; i < kEndPoints; ++i) {
+        << " V, tolerance " << r.tolerance << " counts, " << r.repeats << " read-backs a point, "
+        << record::ruleName(r.rule) << "\n";
+    out << "Residuals and expanded uncertainties (k = 2) in counts of the read-back range.\n";
+    out << "end point                      target   found   resid      U verdict          "
+           "  left   resid      U verdict\n";
+    for (const record::OutputPoint& p : c.outputs) {
         char head[64];
-        std::snprintf(head, sizeof head, "%-30s %6s", caldata::describe(endPointField(i)).c_str(),
-                      r.targetsKnown ? std::to_string(targetOf(r, i)).c_str() : "-");
-        out << head;
-        printPoint(out, r, i, r.asFound[static_cast<std::size_t>(i)]);
-        printPoint(out, r, i, r.asLeft[static_cast<std::size_t>(i)]);
-        out << "\n";
+        std::snprintf(head, sizeof head, "%-30s %6s",
+                      caldata::describe(endPointField(2 * p.box + (p.upper ? 0 : 1))).c_str(),
+                      p.targetCode ? std::to_string(*p.targetCode).c_str() : "-");
+        out << head << pointText(p.codeFound, p.asFound) << pointText(p.codeLeft, p.asLeft) << "\n";
     }
-    out << "input point                    found   left\n";
-    for (int j = 0; j < caldata::kInputBoxes; ++j) {
-        for (const bool upper : {true, false}) {
-            const auto k = static_cast<std::size_t>(2 * j + (upper ? 0 : 1));
-            char line[96];
-            std::snprintf(line, sizeof line, "%-30s %5s  %5s",
-                          caldata::describe(upper ? caldata::aiMax(j) : caldata::aiMin(j)).c_str(),
-                          r.inputsFound[k].c_str(), r.inputsLeft[k].c_str());
-            out << line << "\n";
-        }
+    out << "input point                      code   found   resid      U verdict          "
+           "  left   resid      U verdict\n";
+    for (const record::InputPoint& p : c.inputs) {
+        char head[64];
+        std::snprintf(head, sizeof head, "%-30s %6s",
+                      caldata::describe(inputPointField(2 * p.range + (p.upper ? 0 : 1))).c_str(),
+                      "");
+        out << head << pointText(p.codeFound, p.asFound) << pointText(p.codeLeft, p.asLeft) << "\n";
     }
-    if (r.targetsKnown) {
-        out << "As found: " << outOfTolerance(r, r.asFound) << " of " << kEndPoints
-            << " end points out of tolerance. As left: " << outOfTolerance(r, r.asLeft) << " of "
-            << kEndPoints << " out of tolerance. ";
+    if (r.targets) {
+        out << record::conformity(c).statement << " ";
     } else {
         out << "Not judged: the automatic calibration did not form its targets. ";
     }
@@ -110,7 +115,7 @@ core::Status measureAndCalibrate(const Invocation& inv, Workbench& bench, Record
     caldata::CalibrationTable& table = bench.card.table;
     table.setText(caldata::ref10(), caldata::formatReference(r.ref10));
     table.setText(caldata::ref5(), caldata::formatReference(r.ref5));
-    if (const core::Status found = pass(inv, bench, "as found", r.asFound); !found) {
+    if (const core::Status found = pass(inv, bench, "as found", r.asFound, r.inputsFound); !found) {
         return core::reword(found.failure(), found.kind() == core::Kind::Stopped
                                                  ? "Stopped during the as-found readings (" +
                                                        found.refusal() +
@@ -129,66 +134,18 @@ core::Status measureAndCalibrate(const Invocation& inv, Workbench& bench, Record
         return targets.failure();
     }
     r.targets = *targets;
-    r.targetsKnown = true;
-    if (const core::Status left = pass(inv, bench, "as left", r.asLeft); !left) {
+    if (const core::Status left = pass(inv, bench, "as left", r.asLeft, r.inputsLeft); !left) {
         return core::reword(left.failure(), left.kind() == core::Kind::Stopped
                                                 ? "Stopped during the as-left readings (" +
                                                       left.refusal() +
                                                       "): the new calibration was not saved."
                                                 : "As-left reading failed: " + left.refusal());
     }
-    r.inputsLeft = inputTexts(table);
     return {};
 }
 
-// SAVE when asked for and every as-left end point passed. A calibration with an end point
-// out of tolerance is refused as such (never saved).
-core::Status judgeAndSave(const Invocation& inv, Workbench& bench, Record& r) {
-    if (const int out = outOfTolerance(r, r.asLeft); out > 0) {
-        return core::refuse(core::Kind::Tolerance,
-                            "As left, " + std::to_string(out) + " of " +
-                                std::to_string(kEndPoints) +
-                                " end points are outside the tolerance of " +
-                                caldata::formatReference(static_cast<float>(r.tolerance)) +
-                                " counts." + (inv.options.save ? " Not saved." : ""));
-    }
-    if (!inv.options.save) {
-        return {};
-    }
-    const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
-    if (!saved) {
-        return savedFailure(saved.failure());
-    }
-    r.saved = *saved == caldata::Saved::Written;
-    return {};
-}
-
-// The EEPROM as it is after the calibration, into the record.
-core::Status readBack(Workbench& bench, Record& r) {
-    session::Context& ctx = bench.card.ctx;
-    ctx.state.wErrCode = ctx.driver.Drvx_ReadEEP(bench.card.board(), r.after);
-    if (ctx.state.wErrCode != 0) {
-        return core::refuse(core::Kind::Card,
-                            "The EEPROM could not be read back: Error Code=" +
-                                std::to_string(ctx.state.wErrCode),
-                            ctx.state.wErrCode);
-    }
-    r.afterKnown = true;
-    return {};
-}
-
-Record startRecord(const Invocation& inv, Workbench& bench) {
-    Record r;
-    r.dateTimeUtc = inv.services.utcNow ? inv.services.utcNow() : "";
-    r.programVersion = inv.services.version;
-    r.board = bench.card.board();
-    r.registerBase = bench.card.state.ActiveCardInfo.dwMemBase();
-    r.ref10 = *inv.options.ref10;
-    r.ref5 = *inv.options.ref5;
-    r.tolerance = inv.options.tolerance;
-    r.before = bench.card.state.dwEEPData;
-    r.inputsFound = inputTexts(bench.card.table);
-    return r;
+std::string utcNow(const Invocation& inv) {
+    return inv.services.utcNow ? inv.services.utcNow() : "";
 }
 
 std::string outcomeOf(const core::Status& s) {
@@ -203,6 +160,141 @@ std::string outcomeOf(const core::Status& s) {
     default:
         return kFailed;
     }
+}
+
+std::string sealedText(const Record& r) {
+    return QJsonDocument(record::sealedRecordJson(calibrationRecord(r)))
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
+}
+
+// The journal of the SAVE of a calibration: the change is recorded with the calibration's
+// record as it stands when SAVE writes, and completed with the record as the SAVE ended it.
+class CalibrationJournal : public session::Journal {
+public:
+    CalibrationJournal(session::Journal& inner, const Invocation& inv, Record& r)
+        : inner_(inner), inv_(inv), r_(r) {}
+    core::Result<std::string> begin(const session::ChangeStart& change) override {
+        return inner_.begin(change);
+    }
+    core::Status end(const std::string& id, const session::ChangeEnd& ending) override {
+        session::ChangeEnd e = ending;
+        r_.saved = ending.written;
+        r_.after = ending.after;
+        r_.endUtc = utcNow(inv_);
+        if (!ending.written) {
+            r_.outcome = kFailed;
+            r_.message = ending.message;
+        }
+        e.details = sealedText(r_);
+        return inner_.end(id, e);
+    }
+
+private:
+    session::Journal& inner_;
+    const Invocation& inv_;
+    Record& r_;
+};
+
+// SAVE when asked for and every as-left end point is accepted under the rule. A
+// calibration with an end point not accepted is refused as such (never saved). Gives whether
+// the history holds the calibration's record (through SAVE's own).
+core::Status judgeAndSave(const Invocation& inv, Workbench& bench, Record& r, bool& recorded) {
+    const record::ConformitySummary judged = record::conformity(calibrationRecord(r));
+    if (!judged.endPointsAccepted) {
+        const int notAccepted =
+            judged.outputsLeft.notAccepted + (kEndPoints - judged.outputsLeft.measured);
+        return core::refuse(
+            core::Kind::Tolerance,
+            "As left, " + std::to_string(notAccepted) + " of " + std::to_string(kEndPoints) +
+                " end points are not accepted under the rule " +
+                std::string(record::ruleName(r.rule)) + " (tolerance " + figure("%g", r.tolerance) +
+                " counts)." + (inv.options.save ? " Not saved." : ""));
+    }
+    if (!inv.options.save) {
+        return {};
+    }
+    session::Context& ctx = bench.card.ctx;
+    session::Journal* outer = ctx.journal;
+    std::optional<CalibrationJournal> journal;
+    if (outer != nullptr) {
+        journal.emplace(*outer, inv, r);
+        ctx.journal = &*journal;
+    }
+    // The record as SAVE writes it: completed and about to be saved.
+    ctx.state.valuesSource.kind = session::ValuesSource::Kind::AutomaticRun;
+    ctx.state.valuesSource.reference10V = std::stod(caldata::formatReference(r.ref10));
+    ctx.state.valuesSource.reference5V = std::stod(caldata::formatReference(r.ref5));
+    r.endUtc = utcNow(inv);
+    ctx.state.valuesSource.details = sealedText(r);
+    const auto saved = caldata::Save(ctx, bench.card.table);
+    ctx.journal = outer;
+    recorded = outer != nullptr && (saved || saved.kind() != core::Kind::History);
+    if (!saved) {
+        return savedFailure(saved.failure());
+    }
+    r.saved = *saved == caldata::Saved::Written;
+    return {};
+}
+
+// The EEPROM as it is after the calibration, into the record.
+core::Status readBack(Workbench& bench, Record& r) {
+    session::Context& ctx = bench.card.ctx;
+    card::EepImage after{};
+    ctx.state.wErrCode = ctx.driver.Drvx_ReadEEP(bench.card.board(), after);
+    if (ctx.state.wErrCode != 0) {
+        return core::refuse(core::Kind::Card,
+                            "The EEPROM could not be read back: Error Code=" +
+                                std::to_string(ctx.state.wErrCode),
+                            ctx.state.wErrCode);
+    }
+    r.after = after;
+    return {};
+}
+
+// A calibration that wrote nothing is kept in the history too, with its record.
+core::Status recordWithoutWrite(const Invocation& inv, Workbench& bench, const Record& r,
+                                const std::string& text) {
+    session::Journal* journal = bench.card.ctx.journal;
+    if (journal == nullptr) {
+        return {};
+    }
+    session::ValuesSource source;
+    source.kind = session::ValuesSource::Kind::AutomaticRun;
+    source.reference10V = std::stod(caldata::formatReference(r.ref10));
+    source.reference5V = std::stod(caldata::formatReference(r.ref5));
+    source.details = text;
+    const auto id = journal->begin(session::ChangeStart{bench.card.board(), r.before, source});
+    if (!id) {
+        return id.failure();
+    }
+    session::ChangeEnd ending;
+    ending.unchanged = true;
+    ending.message = r.outcome == kCompleted ? "not asked to save" : r.message;
+    ending.after = r.after;
+    (void)inv;
+    return journal->end(*id, ending);
+}
+
+Record startRecord(const Invocation& inv, Workbench& bench, const record::Station& station) {
+    Record r;
+    r.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    r.startUtc = utcNow(inv);
+    r.program = "mx4815cal-cli calibrate";
+    r.programVersion = inv.services.version;
+    r.station = station;
+    r.meterUsedPastDue = inv.options.meterPastDue;
+    r.board = bench.card.board();
+    r.registerBase = bench.card.state.ActiveCardInfo.dwMemBase();
+    r.ref10 = *inv.options.ref10;
+    r.ref5 = *inv.options.ref5;
+    r.tolerance = inv.options.tolerance;
+    r.repeats = inv.options.repeats;
+    r.rule = record::parseDecisionRule(inv.options.decision).value_or(record::kDefaultDecisionRule);
+    r.environment.temperatureCelsius = inv.options.temperature;
+    r.environment.relativeHumidityPercent = inv.options.humidity;
+    r.before = bench.card.state.dwEEPData;
+    return r;
 }
 
 // The record and the exported table, written once the calibration has ended however it
@@ -227,6 +319,25 @@ core::Status writeFiles(const Invocation& inv, Workbench& bench, const std::stri
     return {};
 }
 
+// The station's facts, and with --save the meter's due date checked: nothing reaches the
+// card with a meter past its due date unless the technician says it was used anyway.
+core::Result<record::Station> stationFor(const Invocation& inv) {
+    record::Station station;
+    if (inv.services.journal != nullptr) {
+        station = inv.services.journal->settings().station;
+        station.operatorName = journal::operatorOf(inv.services.journal->settings());
+    }
+    const auto today = record::dateOfUtc(utcNow(inv));
+    if (inv.options.save && today) {
+        if (const core::Status s =
+                record::meterMayBeUsed(station, *today, inv.options.meterPastDue);
+            !s) {
+            return core::refuse(s.refusal() + " Nothing was done.");
+        }
+    }
+    return station;
+}
+
 } // namespace
 
 int runCalibrate(const Invocation& inv) {
@@ -236,14 +347,19 @@ int runCalibrate(const Invocation& inv) {
     if (const core::Status s = checkFiles(inv); !s) {
         return fail(inv, s.failure());
     }
-    Workbench bench(inv, kRunSeconds + 2 * kPassSeconds);
+    const auto station = stationFor(inv);
+    if (!station) {
+        return fail(inv, station.failure());
+    }
+    Workbench bench(inv, kRunSeconds + 2 * passSeconds(inv.options.repeats));
     if (const core::Status reloaded = reloadBoard(inv, bench); !reloaded) {
         return fail(inv, reloaded.failure());
     }
-    Record r = startRecord(inv, bench);
+    Record r = startRecord(inv, bench, *station);
     core::Status outcome = measureAndCalibrate(inv, bench, r);
+    bool recorded = false;
     if (outcome) {
-        outcome = judgeAndSave(inv, bench, r);
+        outcome = judgeAndSave(inv, bench, r, recorded);
     }
     if (const core::Status read = readBack(bench, r); !read && outcome) {
         outcome = read;
@@ -251,9 +367,20 @@ int runCalibrate(const Invocation& inv) {
     bench.progress.finish();
     r.outcome = outcomeOf(outcome);
     r.message = outcome.refusal();
-    QJsonObject record = recordJson(r);
-    const std::string json = QJsonDocument(record).toJson(QJsonDocument::Indented).toStdString();
-    const core::Status written = writeFiles(inv, bench, json, outcome);
+    r.endUtc = utcNow(inv);
+    const record::CalibrationRecord c = calibrationRecord(r);
+    QJsonObject document = record::sealedRecordJson(c);
+    const std::string json = QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
+    core::Status written = writeFiles(inv, bench, json, outcome);
+    if (!recorded) {
+        const core::Status kept = recordWithoutWrite(
+            inv, bench, r, QJsonDocument(document).toJson(QJsonDocument::Compact).toStdString());
+        if (!kept && written) {
+            written = core::refuse(core::Kind::History,
+                                   "The calibration's record could not be kept in the history: " +
+                                       kept.refusal());
+        }
+    }
     const core::Refusal failure = !outcome ? outcome.failure() : written.failure();
     const int code = !outcome || !written ? exitCode(failure.kind) : kSuccess;
     if (!outcome) {
@@ -263,10 +390,10 @@ int runCalibrate(const Invocation& inv) {
         inv.err << "mx4815cal-cli: " << written.refusal() << "\n";
     }
     if (inv.options.json || !written) {
-        record["exitCode"] = code;
-        inv.out << QJsonDocument(record).toJson(QJsonDocument::Indented).toStdString();
+        document["exitCode"] = code;
+        inv.out << QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
     } else {
-        printSummary(inv.out, r);
+        printSummary(inv.out, r, c);
     }
     return code;
 }

@@ -14,10 +14,13 @@ namespace cli {
 
 // The mandated time of the steps of a calibration: the automatic run holds 22 settling
 // waits of 1 s and about 347 readings of 103 ms; an as-found or as-left pass one wait and
-// one reading for each of the sixteen end points.
+// `repeats` readings for each of the sixteen end points, and for the twelve input points
+// `repeats` readings and three waits (the smallest ranges' sources).
 inline constexpr double kReadingSeconds = 0.103;
 inline constexpr double kRunSeconds = 22 * 1.0 + 347 * kReadingSeconds;
-inline constexpr double kPassSeconds = 16 * (1.0 + kReadingSeconds);
+constexpr double passSeconds(int repeats) {
+    return 16 * (1.0 + repeats * kReadingSeconds) + 3 * 1.0 + 12 * repeats * kReadingSeconds;
+}
 
 // The progress of a long command on stderr: the step, the end point being worked on and the
 // percentage of the mandated time elapsed. On a terminal one line rewritten in place (at

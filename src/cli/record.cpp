@@ -4,11 +4,9 @@
 #include "caldata/conversions.h"
 #include "card/facts.h"
 #include "manual/output_trim.h"
+#include "record/budget.h"
 #include "record/fingerprint.h"
 
-#include <QJsonArray>
-
-#include <cmath>
 #include <cstdio>
 
 namespace cli {
@@ -19,75 +17,47 @@ const card::OutputBoxFacts& boxFacts(int i) {
     return card::kOutputBoxes[static_cast<std::size_t>(i / 2)];
 }
 
-QJsonArray words(const card::EepImage& image) {
-    QJsonArray a;
-    for (const std::int32_t w : image) {
-        if (a.size() == static_cast<qsizetype>(card::kEepromWords)) {
-            break; // slot 128 is no EEPROM word
+// A pause of the pass: false when a stop was asked for.
+bool settle(session::Context& ctx, const PassControl& control) {
+    autocal::WaitSeconds(ctx.clock, ctx.pump, autocal::kSettleSeconds, control.stopRequested);
+    return !(control.stopRequested && control.stopRequested());
+}
+
+// repeats readings of source in gain into p.readings.
+core::Status readRepeatedly(session::Context& ctx, card::Acquisition& acquisition,
+                            card::Int16 board, card::Source source, card::Gain gain,
+                            caldata::Field box, int repeats, PointReading& p) {
+    std::vector<card::Int16> readings;
+    for (int n = 0; n < repeats; ++n) {
+        card::Int16 reading = 0;
+        const card::Int16 status = acquisition.MX4815_Get_AutoCal_Data(board, card::code(source),
+                                                                       card::code(gain), reading);
+        ctx.state.wErrCode = status;
+        if (status != 0) {
+            return core::refuse(core::Kind::Card,
+                                caldata::describe(box) +
+                                    ": the read-back failed: " + card::readingMessage(status),
+                                status);
         }
-        a.append(static_cast<int>(w & 0xFFFF));
+        readings.push_back(reading);
     }
-    return a;
+    p.readings = std::move(readings);
+    return {};
 }
 
-// A point not measured (the calibration stopped or failed before it) is null; residuals
-// and the verdict need the run's targets.
-QJsonValue pointJson(const Record& r, int i, const PointReading& p) {
-    if (!p.measured) {
-        return QJsonValue::Null;
-    }
-    QJsonObject o;
-    o["code"] = QString::fromStdString(caldata::hexText16(p.code));
-    o["reading"] = p.reading;
-    if (r.targetsKnown) {
-        const int residual = p.reading - targetOf(r, i);
-        o["residualCounts"] = residual;
-        o["residualMillivolts"] = std::round(residual * millivoltsPerCount(i) * 10000.0) / 10000.0;
-        o["pass"] = passes(r, i, p);
-    }
-    return o;
+card::Int16 boardOf(const session::Context& ctx) {
+    return static_cast<card::Int16>(std::stoi(ctx.activeBoardText()));
 }
 
-QJsonArray outputsJson(const Record& r) {
-    QJsonArray outputs;
-    for (int i = 0; i < kEndPoints; ++i) {
-        const card::OutputBoxFacts& box = boxFacts(i);
-        const bool upper = i % 2 == 0;
-        const card::OutputRangeFacts& range = box.rangeFacts();
-        QJsonObject o;
-        o["endPoint"] = QString::fromStdString(caldata::describe(endPointField(i)));
-        o["channel"] = box.channel;
-        o["range"] = QString::fromUtf8(range.caption.data(), range.caption.size());
-        o["point"] = upper ? "upper" : "lower";
-        o["nominalVolts"] = upper ? range.high : range.low;
-        o["targetCode"] = r.targetsKnown ? QJsonValue(targetOf(r, i)) : QJsonValue::Null;
-        o["millivoltsPerCount"] = millivoltsPerCount(i);
-        o["asFound"] = pointJson(r, i, r.asFound[static_cast<std::size_t>(i)]);
-        o["asLeft"] = pointJson(r, i, r.asLeft[static_cast<std::size_t>(i)]);
-        outputs.append(o);
+std::optional<record::PointResult> judged(record::Pass pass, card::Int16 target,
+                                          const PointReading& p, record::UncertaintyBudget budget,
+                                          double voltsPerCount, const record::Tolerance& t,
+                                          record::DecisionRule rule) {
+    auto rb = record::summarise(p.readings);
+    if (!rb) {
+        return std::nullopt;
     }
-    return outputs;
-}
-
-QJsonArray inputsJson(const Record& r) {
-    QJsonArray inputs;
-    for (int j = 0; j < caldata::kInputBoxes; ++j) {
-        const card::InputRangeFacts& range = card::kInputRanges[static_cast<std::size_t>(j)];
-        for (const bool upper : {true, false}) {
-            const auto k = static_cast<std::size_t>(2 * j + (upper ? 0 : 1));
-            const std::string_view label = upper ? range.upperLabel : card::kInputLowerLabel;
-            QJsonObject o;
-            o["range"] = QString::fromUtf8(range.caption.data(), range.caption.size());
-            o["point"] = upper ? "upper" : "zero";
-            o["label"] = QString::fromUtf8(label.data(), label.size());
-            o["asFound"] = QString::fromStdString(r.inputsFound[k]);
-            o["asLeft"] = r.inputsLeft[k].empty()
-                              ? QJsonValue::Null
-                              : QJsonValue(QString::fromStdString(r.inputsLeft[k]));
-            inputs.append(o);
-        }
-    }
-    return inputs;
+    return record::assess(pass, target, *rb, std::move(budget), voltsPerCount, t, rule);
 }
 
 } // namespace
@@ -96,107 +66,175 @@ caldata::Field endPointField(int i) {
     return i % 2 == 0 ? caldata::aoMax(i / 2) : caldata::aoMin(i / 2);
 }
 
+caldata::Field inputPointField(int k) {
+    return k % 2 == 0 ? caldata::aiMax(k / 2) : caldata::aiMin(k / 2);
+}
+
 core::Status measureEndPoints(session::Context& ctx, card::Acquisition& acquisition,
-                              caldata::CalibrationTable& table,
-                              const std::function<void(caldata::Field)>& onPoint,
-                              const std::function<bool()>& stopRequested, PointReadings& readings) {
-    const card::Int16 board = static_cast<card::Int16>(std::stoi(ctx.activeBoardText()));
+                              caldata::CalibrationTable& table, const PassControl& control,
+                              PointReadings& readings) {
+    const card::Int16 board = boardOf(ctx);
     for (int i = 0; i < kEndPoints; ++i) {
         const caldata::Field box = endPointField(i);
-        if (onPoint) {
-            onPoint(box);
+        if (control.onPoint) {
+            control.onPoint(box);
         }
         const auto code = caldata::parseCode(table.text(box));
         if (!code) {
             return core::refuse(caldata::describe(box) + ": " + code.refusal());
         }
         manual::outputChanged(ctx, table, box);
-        autocal::WaitSeconds(ctx.clock, ctx.pump, autocal::kSettleSeconds, stopRequested);
-        if (stopRequested && stopRequested()) {
+        if (!settle(ctx, control)) {
             return core::refuse(core::Kind::Stopped, "stopped at " + caldata::describe(box));
         }
         const card::OutputBoxFacts& facts = boxFacts(i);
         PointReading& p = readings[static_cast<std::size_t>(i)];
         p.code = *code;
-        const card::Int16 status = acquisition.MX4815_Get_AutoCal_Data(
-            board, card::code(card::outputSource(facts.channel)),
-            card::code(facts.rangeFacts().readBack), p.reading);
-        ctx.state.wErrCode = status;
-        if (status != 0) {
-            return core::refuse(core::Kind::Card,
-                                caldata::describe(box) +
-                                    ": the read-back failed: " + card::readingMessage(status),
-                                status);
+        if (const core::Status s =
+                readRepeatedly(ctx, acquisition, board, card::outputSource(facts.channel),
+                               facts.rangeFacts().readBack, box, control.repeats, p);
+            !s) {
+            return s;
         }
-        p.measured = true;
     }
     return {};
 }
 
-card::Int16 targetOf(const Record& r, int i) {
-    return autocal::targetOf(r.targets, boxFacts(i).rangeFacts(), i % 2 == 0);
-}
-
-bool passes(const Record& r, int i, const PointReading& p) {
-    return p.measured && r.targetsKnown && std::abs(p.reading - targetOf(r, i)) <= r.tolerance;
-}
-
-int outOfTolerance(const Record& r, const PointReadings& readings) {
-    int n = 0;
-    for (int i = 0; i < kEndPoints; ++i) {
-        const PointReading& p = readings[static_cast<std::size_t>(i)];
-        n += p.measured && r.targetsKnown && !passes(r, i, p) ? 1 : 0;
-    }
-    return n;
-}
-
-bool allPass(const Record& r, const PointReadings& readings) {
-    for (int i = 0; i < kEndPoints; ++i) {
-        if (!passes(r, i, readings[static_cast<std::size_t>(i)])) {
-            return false;
+core::Status measureInputPoints(session::Context& ctx, card::Acquisition& acquisition,
+                                const caldata::CalibrationTable& table, const PassControl& control,
+                                InputReadings& readings) {
+    const card::Int16 board = boardOf(ctx);
+    const card::OutputRangeFacts& uni5 = card::facts(card::OutputRange::Unipolar5V);
+    const int uni5Box = card::outputBoxIndex(0, card::OutputRange::Unipolar5V);
+    for (int k = 0; k < kInputPoints; ++k) {
+        const caldata::Field box = inputPointField(k);
+        const card::InputRangeFacts& range = card::kInputRanges[static_cast<std::size_t>(k / 2)];
+        const bool upper = k % 2 == 0;
+        if (control.onPoint) {
+            control.onPoint(box);
+        }
+        const auto code = caldata::parseCode(table.text(box));
+        if (!code) {
+            return core::refuse(caldata::describe(box) + ": " + code.refusal());
+        }
+        const card::Source source = upper ? range.upperSource : card::Source::ZeroVolts;
+        if (source == card::Source::Output0) {
+            // As the run measures it: CH0 Unipolar 5V at the fraction of its +5 V code.
+            const auto plus5 = caldata::parseCode(table.text(caldata::aoMax(uni5Box)));
+            if (!plus5) {
+                return core::refuse(caldata::describe(caldata::aoMax(uni5Box)) + ": " +
+                                    plus5.refusal());
+            }
+            ctx.state.wErrCode = ctx.driver.Drvx_ConfigAO(board, 0, uni5.rangeCode);
+            ctx.state.wErrCode = ctx.driver.Drvx_WriteAOVoltageH(
+                board, 0, autocal::scaledCode(*plus5, range.upperVolts / uni5.high));
+            if (!settle(ctx, control)) {
+                return core::refuse(core::Kind::Stopped, "stopped at " + caldata::describe(box));
+            }
+        }
+        PointReading& p = readings[static_cast<std::size_t>(k)];
+        p.code = *code;
+        if (const core::Status s = readRepeatedly(ctx, acquisition, board, source, range.gain, box,
+                                                  control.repeats, p);
+            !s) {
+            return s;
         }
     }
-    return true;
+    return {};
 }
 
-double millivoltsPerCount(int i) {
-    const card::Int16 gain = card::code(boxFacts(i).rangeFacts().readBack);
-    return card::fullScaleOfGain(gain).value_or(0.0) * 1000.0 / 32768.0;
+record::CalibrationRecord calibrationRecord(const Record& r) {
+    record::CalibrationRecord c;
+    c.id = r.id;
+    c.outcome = r.outcome;
+    c.message = r.message;
+    c.startUtc = r.startUtc;
+    c.endUtc = r.endUtc;
+    c.station = r.station;
+    c.meterUsedPastDue = r.meterUsedPastDue;
+    c.board = r.board;
+    c.registerBase = r.registerBase;
+    c.cardFingerprint = record::cardFingerprint(r.before);
+    c.procedure = "MX-4815 automatic calibration against the on-board references";
+    c.procedureVersion = "1";
+    c.program = r.program;
+    c.programVersion = r.programVersion;
+    c.repeats = r.repeats;
+    c.calibratedEndPoints = r.tally.endPoints;
+    c.calibratedInputPoints = r.tally.inputPoints;
+    c.environment = r.environment;
+    // The voltages as the table shows them, not the nearest single-precision numbers.
+    c.ref10Volts = std::stod(caldata::formatReference(r.ref10));
+    c.ref5Volts = std::stod(caldata::formatReference(r.ref5));
+    c.rule = r.rule;
+    for (auto& t : c.tolerances.outputRanges) {
+        t = record::Tolerance{r.tolerance, record::Unit::Counts};
+    }
+    for (auto& t : c.tolerances.inputRanges) {
+        t = record::Tolerance{r.tolerance, record::Unit::Counts};
+    }
+    const std::optional<record::MeterUncertainty> meter =
+        r.station.meter ? r.station.meter->uncertainty : std::nullopt;
+    for (int i = 0; i < kEndPoints; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        record::OutputPoint o;
+        o.box = i / 2;
+        o.upper = i % 2 == 0;
+        o.codeFound = r.asFound[k].measured() ? std::optional(r.asFound[k].code) : std::nullopt;
+        o.codeLeft = r.asLeft[k].measured() ? std::optional(r.asLeft[k].code) : std::nullopt;
+        o.readingsFound = r.asFound[k].readings;
+        o.readingsLeft = r.asLeft[k].readings;
+        if (r.targets) {
+            const record::EndPointSetup setup{o.box,        o.upper,     *r.targets,
+                                              c.ref10Volts, c.ref5Volts, std::nullopt};
+            const card::Int16 target = record::targetOf(setup);
+            o.targetCode = target;
+            const double vpc = record::voltsPerCount(setup);
+            const record::Tolerance& t = c.tolerances.outputRanges[static_cast<std::size_t>(
+                card::kOutputBoxes[static_cast<std::size_t>(o.box)].range)];
+            for (const auto& [pass, reading, into] :
+                 {std::tuple{record::Pass::AsFound, &r.asFound[k], &o.asFound},
+                  std::tuple{record::Pass::AsLeft, &r.asLeft[k], &o.asLeft}}) {
+                const auto rb = record::summarise(reading->readings);
+                if (rb) {
+                    *into = judged(pass, target, *reading,
+                                   record::endPointBudget(setup, *rb, meter), vpc, t, c.rule);
+                }
+            }
+        }
+        c.outputs.push_back(std::move(o));
+    }
+    for (int k = 0; k < kInputPoints; ++k) {
+        const auto n = static_cast<std::size_t>(k);
+        const int j = k / 2;
+        const card::Gain gain = card::kInputRanges[static_cast<std::size_t>(j)].gain;
+        record::InputPoint p;
+        p.range = j;
+        p.upper = k % 2 == 0;
+        const record::Tolerance& t = c.tolerances.inputRanges[static_cast<std::size_t>(j)];
+        for (const auto& [pass, reading, code, into] :
+             {std::tuple{record::Pass::AsFound, &r.inputsFound[n], &p.codeFound, &p.asFound},
+              std::tuple{record::Pass::AsLeft, &r.inputsLeft[n], &p.codeLeft, &p.asLeft}}) {
+            const auto rb = record::summarise(reading->readings);
+            if (!rb) {
+                continue;
+            }
+            *code = reading->code;
+            *into = judged(pass, reading->code, *reading, record::inputPointBudget(gain, *rb),
+                           record::voltsPerCount(gain), t, c.rule);
+        }
+        c.inputs.push_back(std::move(p));
+    }
+    c.saved = r.saved;
+    c.eepromBefore = r.before;
+    c.eepromAfter = r.after;
+    return c;
 }
 
 std::string hex32(std::uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", v);
     return buf;
-}
-
-QJsonObject recordJson(const Record& r) {
-    QJsonObject o;
-    o["recordVersion"] = 2;
-    o["outcome"] = QString::fromStdString(r.outcome);
-    if (!r.message.empty()) {
-        o["message"] = QString::fromStdString(r.message);
-    }
-    o["calibrated"] =
-        QJsonObject{{"endPoints", r.tally.endPoints}, {"inputPoints", r.tally.inputPoints}};
-    o["dateTimeUtc"] = QString::fromStdString(r.dateTimeUtc);
-    o["programVersion"] = QString::fromStdString(r.programVersion);
-    o["board"] = r.board;
-    o["registerBase"] = QString::fromStdString(hex32(r.registerBase));
-    o["cardFingerprint"] = QString::fromStdString(record::cardFingerprint(r.before));
-    // The voltages as the table shows them, not the nearest single-precision numbers.
-    o["references"] = QJsonObject{{"ref10V", std::stod(caldata::formatReference(r.ref10))},
-                                  {"ref5V", std::stod(caldata::formatReference(r.ref5))}};
-    o["toleranceCounts"] = r.tolerance;
-    o["saved"] = r.saved;
-    o["eepromBefore"] = words(r.before);
-    o["eepromAfter"] = r.afterKnown ? QJsonValue(words(r.after)) : QJsonValue::Null;
-    o["outputs"] = outputsJson(r);
-    o["inputs"] = inputsJson(r);
-    o["asFoundOutOfTolerance"] = outOfTolerance(r, r.asFound);
-    o["asLeftOutOfTolerance"] = outOfTolerance(r, r.asLeft);
-    o["asLeftPass"] = allPass(r, r.asLeft);
-    return o;
 }
 
 } // namespace cli

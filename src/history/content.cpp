@@ -166,10 +166,11 @@ constexpr std::array<std::pair<Source, const char*>, 5> kSources{{
     {Source::Restore, "restore"},
 }};
 
-constexpr std::array<std::pair<Outcome, const char*>, 3> kOutcomes{{
+constexpr std::array<std::pair<Outcome, const char*>, 4> kOutcomes{{
     {Outcome::Pending, "pending"},
     {Outcome::Written, "written"},
     {Outcome::Failed, "failed"},
+    {Outcome::NotWritten, "not written"},
 }};
 
 template <class E, std::size_t N>

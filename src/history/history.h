@@ -73,6 +73,9 @@ enum class Outcome {
     Pending, // recorded, the write not (yet) confirmed: a program that ended between the two
     Written, // written and verified by reading it back
     Failed,  // the write or its read-back failed
+    // A calibration recorded that wrote nothing: not asked to save, not accepted, stopped,
+    // or failed before its SAVE.
+    NotWritten,
 };
 
 // How a change ended.
@@ -82,6 +85,8 @@ struct Ending {
     std::string message;                    // Failed: what went wrong
     std::vector<std::uint16_t> eepromAfter; // as read back; empty when it could not be read
     std::optional<Time> ended;              // UTC; none while pending
+    // The calibration record document as the change ended; empty: the one of the change.
+    std::string recordJson;
 };
 
 // One record of the history.
@@ -128,7 +133,7 @@ std::string utcText(Time t);
 std::optional<Time> parseUtcText(const std::string& text);
 
 // The names stored and sealed: "automatic run", "hand trimming", "imported file", "RECOVER",
-// "restore"; "pending", "written", "failed".
+// "restore"; "pending", "written", "failed", "not written".
 std::string sourceName(Source source);
 std::optional<Source> parseSource(const std::string& name);
 std::string outcomeName(Outcome outcome);

@@ -171,9 +171,10 @@ core::Result<std::string> Store::beginChange(const Change& change) {
 core::Status Store::complete(const std::string& id, const Ending& ending) {
     const std::string what = "complete the record " + id;
     Ending d = ending;
-    if (d.outcome == Outcome::Pending || !asStored(d.message)) {
-        return input(c_->refusal(what, "a record is completed as written or as failed, with a "
-                                       "message free of NUL characters"));
+    if (d.outcome == Outcome::Pending || !asStored(d.message) || !asStored(d.recordJson)) {
+        return input(c_->refusal(what, "a record is completed as written, failed or not "
+                                       "written, with a message and a record free of NUL "
+                                       "characters"));
     }
     d.ended = std::chrono::floor<std::chrono::milliseconds>(d.ended.value_or(Time::clock::now()));
     return c_->inWriteTransaction(what, [&]() -> core::Status {
@@ -195,14 +196,17 @@ core::Status Store::complete(const std::string& id, const Ending& ending) {
         if (e.ending.outcome != Outcome::Pending) {
             return c_->refusal(what, "the record is " + outcomeName(e.ending.outcome) + " already");
         }
+        if (!d.recordJson.empty()) {
+            e.change.recordJson = d.recordJson;
+        }
         e.ending = d;
         e.seal = sealOf(e);
         auto u = c_->run("UPDATE eeprom_changes SET outcome = :outcome, status = :status,"
                          " message = :message, ended_utc = :ended_utc,"
-                         " eeprom_after = :eeprom_after, seal = :seal"
-                         " WHERE id = :id AND outcome = 'pending'",
+                         " eeprom_after = :eeprom_after, record_json = :record_json,"
+                         " seal = :seal WHERE id = :id AND outcome = 'pending'",
                          only(detail::bindsOf(e), {"outcome", "status", "message", "ended_utc",
-                                                   "eeprom_after", "seal", "id"}),
+                                                   "eeprom_after", "record_json", "seal", "id"}),
                          what);
         if (!u) {
             return u.failure();

@@ -95,7 +95,10 @@ core::Status HistoryJournal::end(const std::string& id, const session::ChangeEnd
         return s.failure();
     }
     history::Ending e;
-    e.outcome = ending.written ? history::Outcome::Written : history::Outcome::Failed;
+    e.outcome = ending.written     ? history::Outcome::Written
+                : ending.unchanged ? history::Outcome::NotWritten
+                                   : history::Outcome::Failed;
+    e.recordJson = ending.details;
     e.status = ending.status;
     e.message = ending.message;
     if (ending.after) {

@@ -46,6 +46,10 @@ struct OutputPoint {
     std::optional<card::Int16> codeLeft;
     std::optional<PointResult> asFound;
     std::optional<PointResult> asLeft;
+    // The read-backs as taken, kept also when the calibration ended before it formed the
+    // targets to judge them against.
+    std::vector<card::Int16> readingsFound;
+    std::vector<card::Int16> readingsLeft;
 };
 
 // An input point: the code kept for it (the target) and fresh readings of its source.
@@ -82,6 +86,9 @@ struct CalibrationRecord {
     std::string program;
     std::string programVersion;
     int repeats = 1;
+    // What the automatic calibration finished: end points and input points given new codes.
+    int calibratedEndPoints = 0;
+    int calibratedInputPoints = 0;
     Environment environment;
     double ref10Volts = 10.0;
     double ref5Volts = 5.0;

@@ -58,6 +58,14 @@ QJsonObject budgetJson(const UncertaintyBudget& b) {
                        {"expandedVolts", b.expandedVolts}};
 }
 
+QJsonArray countsJson(const std::vector<card::Int16>& counts) {
+    QJsonArray a;
+    for (const card::Int16 c : counts) {
+        a.append(c);
+    }
+    return a;
+}
+
 QJsonValue resultJson(const std::optional<PointResult>& p) {
     return p ? QJsonValue(pointResultJson(*p)) : QJsonValue::Null;
 }
@@ -78,7 +86,9 @@ QJsonArray outputsJson(const CalibrationRecord& r) {
                         {"codeFound", codeJson(p.codeFound)},
                         {"codeLeft", codeJson(p.codeLeft)},
                         {"asFound", resultJson(p.asFound)},
-                        {"asLeft", resultJson(p.asLeft)}});
+                        {"asLeft", resultJson(p.asLeft)},
+                        {"readingsFoundCounts", countsJson(p.readingsFound)},
+                        {"readingsLeftCounts", countsJson(p.readingsLeft)}});
     }
     return a;
 }
@@ -206,6 +216,8 @@ QJsonObject recordJson(const CalibrationRecord& r) {
         {"title", "Calibration record"},
         {"id", text(r.id)},
         {"outcome", text(r.outcome)},
+        {"calibrated", QJsonObject{{"endPoints", r.calibratedEndPoints},
+                                   {"inputPoints", r.calibratedInputPoints}}},
         {"laboratory", QJsonObject{{"name", text(orNotRecorded(st.laboratoryName))},
                                    {"address", text(orNotRecorded(st.laboratoryAddress))}}},
         {"operator", text(orNotRecorded(st.operatorName))},

@@ -41,10 +41,14 @@ struct ChangeStart {
 
 // How it ended.
 struct ChangeEnd {
-    bool written = false;                // written and verified by reading it back
+    bool written = false; // written and verified by reading it back
+    // Nothing was asked of the card: a calibration kept in the record without a write.
+    bool unchanged = false;
     std::int16_t status = 0;             // the driver's status of a failure, 0 when none
     std::string message;                 // what went wrong
     std::optional<card::EepImage> after; // as read back
+    // The values' details as the change ended (ValuesSource::details); empty: as it began.
+    std::string details;
 };
 
 class Journal {

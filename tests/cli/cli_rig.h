@@ -4,13 +4,16 @@
 
 #include "calfile/calfile_ops.h"
 #include "cli/cli.h"
+#include "journal/history_journal.h"
 #include "sim/simulated_driver.h"
 #include "support/fakes.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,6 +53,8 @@ struct CliRig {
         cli::Services services{cards, clock,    pump,
                                files, terminal, [] { return std::string("2024-05-01T12:00:00Z"); },
                                "test"};
+        services.journal = journal ? &*journal : nullptr;
+        services.stationFile = folder.filePath("station.json").toStdString();
         std::ostringstream out;
         std::ostringstream err;
         Outcome o;
@@ -77,8 +82,23 @@ struct CliRig {
     sim::SimulatedDriver cards;
     testing_support::VirtualClock clock;
     testing_support::ScriptedPump pump;
+    // Keeps the calibration history in an SQLite file of the rig's folder, with the station
+    // of settings.
+    void keepHistory(journal::Settings settings = {}) {
+        settings.history = history::sqliteAt(folder.filePath("history.sqlite").toStdString());
+        journal.emplace(journal::Maker{"mx4815cal-cli test", "test", "simulated card"}, settings);
+    }
+    // The records of the history, newest first.
+    std::vector<history::Entry> records() {
+        auto store = journal->store();
+        return store ? (*store)->list().optional().value_or(std::vector<history::Entry>{})
+                     : std::vector<history::Entry>{};
+    }
+
     MemoryFiles files;
     bool terminal = false;
+    QTemporaryDir folder;
+    std::optional<journal::HistoryJournal> journal;
 };
 
 } // namespace cli_testing

@@ -57,14 +57,17 @@ TEST(CliCalibrate, ADriftedCardIsOutOfToleranceAsFoundAndWithinItAsLeft) {
     const auto o = rig.run(args);
     ASSERT_EQ(o.code, 0) << o.err;
     const QJsonObject r = rig.json("r.json");
-    EXPECT_GE(r["asFoundOutOfTolerance"].toInt(), 12);
-    EXPECT_EQ(r["asLeftOutOfTolerance"].toInt(), 0);
-    EXPECT_TRUE(r["asLeftPass"].toBool());
+    const QJsonObject conformity = r["conformity"].toObject();
+    EXPECT_GE(conformity["outputsAsFound"].toObject()["notAccepted"].toInt(), 12);
+    EXPECT_EQ(conformity["outputsAsLeft"].toObject()["notAccepted"].toInt(), 0);
+    EXPECT_TRUE(conformity["endPointsAccepted"].toBool());
     int changed = 0;
     for (const QJsonValue v : r["outputs"].toArray()) {
         const QJsonObject p = v.toObject();
-        EXPECT_LE(std::abs(p["asLeft"].toObject()["residualCounts"].toInt()), 2);
-        changed += p["asFound"].toObject()["code"] != p["asLeft"].toObject()["code"];
+        const QJsonObject left = p["asLeft"].toObject();
+        EXPECT_LE(std::abs(left["residualCounts"].toDouble()),
+                  left["acceptanceLimitCounts"].toDouble());
+        changed += p["codeFound"] != p["codeLeft"];
     }
     EXPECT_GE(changed, 12);
     // Without --save the card keeps its EEPROM, and the record says so.
@@ -75,7 +78,7 @@ TEST(CliCalibrate, ADriftedCardIsOutOfToleranceAsFoundAndWithinItAsLeft) {
     EXPECT_EQ(r["eepromBefore"].toArray()[127].toInt(), before[127]);
     // The same waits as the window's run plus one for each end point as found and as left.
     EXPECT_GT(rig.clock.time, 22.0 + 32.0);
-    EXPECT_THAT(o.out, HasSubstr("As found: "));
+    EXPECT_THAT(o.out, HasSubstr("As left, 16 of 16 output end points"));
     // --json prints the record itself.
     EXPECT_EQ(rig.run([&] {
                      auto a = rig.calibrate(1);
@@ -99,16 +102,15 @@ TEST(CliCalibrate, SaveWritesTheAsLeftCodesAndKeepsEveryOtherWord) {
     const auto after = rig.cards.eeprom(0);
     const QJsonArray outputs = r["outputs"].toArray();
     for (int i = 0; i < 16; ++i) {
-        const QString code = outputs[i].toObject()["asLeft"].toObject()["code"].toString();
+        const QString code = outputs[i].toObject()["codeLeft"].toString();
         EXPECT_EQ(after[static_cast<std::size_t>(8 + i)], code.toUInt(nullptr, 16)) << i;
     }
     for (std::size_t w : {0u, 1u, 2u, 3u, 26u, 27u, 42u, 47u, 50u, 100u, 127u}) {
         EXPECT_EQ(after[w], before[w]) << w;
     }
     EXPECT_EQ(r["eepromAfter"].toArray()[8].toInt(), after[8]);
-    EXPECT_THAT(
-        rig.files.files["left.ini"],
-        HasSubstr(outputs[0].toObject()["asLeft"].toObject()["code"].toString().toStdString()));
+    EXPECT_THAT(rig.files.files["left.ini"],
+                HasSubstr(outputs[0].toObject()["codeLeft"].toString().toStdString()));
 }
 
 TEST(CliCalibrate, AFailingSaveIsACardFailure) {

@@ -115,7 +115,7 @@ CalibrationRecord wholeCalibration(DecisionRule rule) {
             setup.upper = upper;
             const card::Int16 t = targetOf(setup);
             ReadBacks rb = *summarise({t, static_cast<card::Int16>(t + 1)});
-            OutputPoint p{box, upper, t, card::Int16{0x1234}, card::Int16{0x1235}, {}, {}};
+            OutputPoint p{box, upper, t, card::Int16{0x1234}, card::Int16{0x1235}, {}, {}, {}, {}};
             for (const Pass pass : {Pass::AsFound, Pass::AsLeft}) {
                 (pass == Pass::AsFound ? p.asFound : p.asLeft) =
                     assess(pass, t, rb, endPointBudget(setup, rb, r.station.meter->uncertainty),

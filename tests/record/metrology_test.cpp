@@ -232,7 +232,7 @@ TEST(Decision, TheRecordSaysWhereNothingCouldBeAccepted) {
         Tolerance{1.5, Unit::Counts};
     const EndPointSetup p = bipolar10(true);
     ReadBacks rb = readBacks({32000, 32000, 32000, 32000});
-    OutputPoint point{p.box, true, targetOf(p), {}, {}, {}, {}};
+    OutputPoint point{p.box, true, targetOf(p), {}, {}, {}, {}, {}, {}};
     point.asLeft = assess(Pass::AsLeft, targetOf(p), rb, endPointBudget(p, rb, kMeter),
                           voltsPerCount(p), r.tolerances.outputRanges[3], r.rule);
     EXPECT_NEAR(point.asLeft->limits.acceptanceLimitCounts, -0.013151, kEps);
