@@ -59,7 +59,8 @@ std::optional<record::MeterUncertainty> parseUncertainty(const std::string& text
     return u;
 }
 
-// "default", "sqlite:PATH", "postgresql://USER@HOST[:PORT]/DATABASE".
+// "default", "sqlite:PATH", "postgresql://USER@HOST[:PORT]/DATABASE" (a socket folder as
+// HOST with its slashes as %2F).
 std::optional<std::optional<history::Location>> parseHistory(const std::string& text) {
     if (text == "default") {
         return std::optional<history::Location>{};
@@ -93,6 +94,10 @@ std::optional<std::optional<history::Location>> parseHistory(const std::string& 
         }
         l.port = port;
         host.resize(colon);
+    }
+    // A socket folder is written as libpq writes it, its slashes as %2F.
+    for (std::size_t at2f = host.find("%2F"); at2f != std::string::npos; at2f = host.find("%2F")) {
+        host.replace(at2f, 3, "/");
     }
     if (host.empty()) {
         return std::nullopt;
