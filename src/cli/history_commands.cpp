@@ -3,6 +3,7 @@
 #include "core/text.h"
 #include "journal/station_file.h"
 #include "record/record_json.h"
+#include "record/seal.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -300,10 +301,29 @@ void printEntry(const Invocation& inv, const history::Entry& e) {
     }
 }
 
+// history verify: each record's seal, and the seal of the calibration record it carries.
 int runVerify(const Invocation& inv, history::Store& store) {
-    const auto v = store.verify();
+    auto v = store.verify();
     if (!v) {
         return fail(inv, v.failure());
+    }
+    const auto all = store.list();
+    if (!all) {
+        return fail(inv, all.failure());
+    }
+    for (const history::Entry& e : *all) {
+        const QJsonDocument doc =
+            QJsonDocument::fromJson(QByteArray::fromStdString(e.change.recordJson));
+        if (!e.intact || !doc.isObject() || !doc.object().contains("seal")) {
+            continue;
+        }
+        if (const core::Status sealed = record::verifySeal(doc.object()); !sealed) {
+            history::Entry broken = e;
+            broken.intact = false;
+            broken.problem = "its calibration record does not match the record's own seal (" +
+                             sealed.refusal() + ")";
+            v->broken.push_back(broken);
+        }
     }
     if (inv.options.json) {
         QJsonArray broken;

@@ -1,5 +1,6 @@
 // RELOAD, SAVE and RECOVER through the window's buttons.
 #include "app_harness.h"
+#include "journal/history_journal.h"
 
 #include "session/board_lock.h"
 #include "sim/cards_file.h"
@@ -335,4 +336,54 @@ TEST(WindowBoards, ABoardHeldByAnotherProgramIsRefusedNamingItAndNothingChanges)
     EXPECT_TRUE(mine.holds(1));
     EXPECT_FALSE(mine.holds(0)) << "the board shown before is let go";
     EXPECT_TRUE(other.take(0));
+}
+
+// Every SAVE and RECOVER of the window leaves its record in the history, with where the
+// values came from; a history that cannot keep the record stops SAVE before the card.
+TEST(WindowHistory, SaveAndRecoverLeaveTheirRecordsAndAnUnwritableHistoryStopsSave) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    sim::SimulatedDriver cards;
+    testing_support::VirtualClock clock;
+    testing_support::ScriptedPump pump;
+    testing_support::RecordingPrompts prompts;
+    journal::Settings settings;
+    settings.history = history::sqliteAt(dir.filePath("history.sqlite").toStdString());
+    journal::HistoryJournal kept(journal::Maker{"mx4815cal", "test", "simulated card"}, settings);
+    app::Form1 form(app::Services{cards, clock, pump, prompts, true, [] {}, nullptr, {}, &kept});
+    form.Form_Load();
+    auto probe = app::testProbe(form);
+    probe.ui.cmdAOMaxAdd[1]->click(); // trimmed by hand
+    probe.ui.cmdWriteEEP->click();
+    probe.ui.cmdRecover->click();
+    ASSERT_TRUE(prompts.messages.empty()) << prompts.messages[0];
+    const auto records = (*kept.store())->list();
+    ASSERT_TRUE(records && records->size() == 2u);
+    const history::Entry& saved = (*records)[1];
+    EXPECT_EQ(saved.change.program, "mx4815cal");
+    EXPECT_EQ(saved.change.source, history::Source::HandTrimming);
+    EXPECT_EQ(saved.ending.outcome, history::Outcome::Written);
+    // The trimmed code (word 10: CH0 Unipolar 10V +10V) is what changed.
+    ASSERT_EQ(saved.ending.eepromAfter.size(), card::kEepromWords);
+    EXPECT_EQ(saved.ending.eepromAfter[10],
+              static_cast<std::uint16_t>(saved.change.eepromBefore[10] + 1));
+    EXPECT_EQ((*records)[0].change.source, history::Source::Recover);
+
+    // A history in a folder that cannot be made: one message naming it, nothing written.
+    QFile blocker(dir.filePath("not-a-folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings.history = history::sqliteAt(dir.filePath("not-a-folder/history.sqlite").toStdString());
+    journal::HistoryJournal unreachable(journal::Maker{"mx4815cal", "test", "simulated card"},
+                                        settings);
+    app::Form1 second(
+        app::Services{cards, clock, pump, prompts, true, [] {}, nullptr, {}, &unreachable});
+    second.Form_Load();
+    const int writes = cards.eepromWrites(0);
+    app::testProbe(second).ui.cmdWriteEEP->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0],
+                testing::StartsWith("SAVE was refused: The calibration history"));
+    EXPECT_THAT(prompts.messages[0], testing::HasSubstr("not-a-folder"));
+    EXPECT_EQ(cards.eepromWrites(0), writes);
 }
