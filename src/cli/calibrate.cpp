@@ -68,29 +68,36 @@ std::string pointText(const std::optional<card::Int16>& code,
     return text;
 }
 
+std::string trimmed(std::string line) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    return line;
+}
+
 void printSummary(std::ostream& out, const Record& r, const record::CalibrationRecord& c) {
     out << "Board " << r.board << ", register base " << hex32(r.registerBase) << ", references "
         << caldata::formatReference(r.ref10) << " V and " << caldata::formatReference(r.ref5)
         << " V, tolerance " << r.tolerance << " counts, " << r.repeats << " read-backs a point, "
         << record::ruleName(r.rule) << "\n";
     out << "Residuals and expanded uncertainties (k = 2) in counts of the read-back range.\n";
-    out << "end point                      target   found   resid      U verdict          "
-           "  left   resid      U verdict\n";
+    out << "end point                      target   found   resid      U verdict            "
+           "left   resid      U verdict\n";
     for (const record::OutputPoint& p : c.outputs) {
         char head[64];
         std::snprintf(head, sizeof head, "%-30s %6s",
                       caldata::describe(endPointField(2 * p.box + (p.upper ? 0 : 1))).c_str(),
                       p.targetCode ? std::to_string(*p.targetCode).c_str() : "-");
-        out << head << pointText(p.codeFound, p.asFound) << pointText(p.codeLeft, p.asLeft) << "\n";
+        out << trimmed(head + pointText(p.codeFound, p.asFound) + pointText(p.codeLeft, p.asLeft))
+            << "\n";
     }
-    out << "input point                      code   found   resid      U verdict          "
-           "  left   resid      U verdict\n";
+    out << "input point                           found   resid      U verdict            "
+           "left   resid      U verdict\n";
     for (const record::InputPoint& p : c.inputs) {
         char head[64];
         std::snprintf(head, sizeof head, "%-30s %6s",
                       caldata::describe(inputPointField(2 * p.range + (p.upper ? 0 : 1))).c_str(),
                       "");
-        out << head << pointText(p.codeFound, p.asFound) << pointText(p.codeLeft, p.asLeft) << "\n";
+        out << trimmed(head + pointText(p.codeFound, p.asFound) + pointText(p.codeLeft, p.asLeft))
+            << "\n";
     }
     if (r.targets) {
         out << record::conformity(c).statement << " ";

@@ -83,8 +83,10 @@ std::string usage(Command command) {
                "  --meter-uncertainty PPM_OF_READING,PPM_OF_RANGE[,RANGE_V[,K]]\n"
                "                              e.g. 35,5,10,2 (range 10 V and k = 2 by default)\n"
                "  --history default | sqlite:PATH | postgresql://USER@HOST[:PORT]/DATABASE\n"
-               "                              where the calibration history lives (the\n"
-               "                              password comes from ~/.pgpass or PGPASSWORD)\n";
+               "            | odbc:CONNECTION  where the calibration history lives (the\n"
+               "                              password comes from ~/.pgpass, PGPASSWORD or\n"
+               "                              the ODBC data source; ODBC reaches a PostgreSQL\n"
+               "                              server, e.g. odbc:DSN=lab-history)\n";
     case Command::History:
         return "Usage: mx4815cal-cli history [--board N] [--card FINGERPRINT] [--since DATE]\n"
                "       mx4815cal-cli history show ID\n"

@@ -69,6 +69,18 @@ std::optional<std::optional<history::Location>> parseHistory(const std::string& 
     if (text.rfind("sqlite:", 0) == 0 && text.size() > 7) {
         return std::optional<history::Location>{history::sqliteAt(text.substr(7))};
     }
+    if (text.rfind("odbc:", 0) == 0 && text.size() > 5) {
+        // The password belongs in the data source or the PostgreSQL client's password file,
+        // not in the station file.
+        QString upper = QString::fromStdString(text).toUpper();
+        if (upper.contains("PWD=") || upper.contains("PASSWORD=")) {
+            return std::nullopt;
+        }
+        history::Location l;
+        l.engine = history::Location::Engine::Odbc;
+        l.odbc = text.substr(5);
+        return std::optional<history::Location>{l};
+    }
     const std::string scheme = "postgresql://";
     if (text.rfind(scheme, 0) != 0) {
         return std::nullopt;
@@ -119,8 +131,9 @@ core::Status apply(journal::Settings& s, const std::string& name, const std::str
         const auto h = parseHistory(value);
         if (!h) {
             return badSetting(name, value,
-                              "is not a history: default, sqlite:PATH or "
-                              "postgresql://USER@HOST[:PORT]/DATABASE");
+                              "is not a history: default, sqlite:PATH, "
+                              "postgresql://USER@HOST[:PORT]/DATABASE or odbc:CONNECTION "
+                              "(without a password)");
         }
         s.history = *h;
         return {};

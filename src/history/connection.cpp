@@ -37,7 +37,15 @@ std::string sqlitePathProblem(const std::string& path) {
 }
 
 QString driverName(const Location& location) {
-    return location.engine == Location::Engine::SQLite ? "QSQLITE" : "QPSQL";
+    switch (location.engine) {
+    case Location::Engine::SQLite:
+        return "QSQLITE";
+    case Location::Engine::Odbc:
+        return "QODBC";
+    case Location::Engine::PostgreSQL:
+        break;
+    }
+    return "QPSQL";
 }
 
 } // namespace
@@ -56,18 +64,24 @@ std::string errorText(const QSqlError& error) {
 
 core::Result<std::unique_ptr<Connection>> Connection::open(const Location& location) {
     const bool sqlite = location.engine == Location::Engine::SQLite;
+    const bool odbc = location.engine == Location::Engine::Odbc;
     const std::string prefix = "The " + describe(location) + " cannot be opened: ";
     if (sqlite) {
         if (const std::string problem = sqlitePathProblem(location.path); !problem.empty()) {
             return core::refuse(core::Kind::File, prefix + problem + ".");
         }
-    } else if (location.database.empty() || location.user.empty()) {
+    } else if (odbc && location.odbc.empty()) {
+        return core::refuse(core::Kind::File, prefix + "an ODBC connection string must be named.");
+    } else if (!odbc && (location.database.empty() || location.user.empty())) {
         return core::refuse(core::Kind::File, prefix + "a database and a user must be named.");
     }
     if (!QSqlDatabase::isDriverAvailable(driverName(location))) {
-        return core::refuse(core::Kind::File,
-                            prefix + "this program has no " + (sqlite ? "SQLite" : "PostgreSQL") +
-                                " driver (Qt SQL's " + driverName(location).toStdString() + ").");
+        return core::refuse(core::Kind::File, prefix + "this program has no " +
+                                                  (sqlite ? "SQLite"
+                                                   : odbc ? "ODBC"
+                                                          : "PostgreSQL") +
+                                                  " driver (Qt SQL's " +
+                                                  driverName(location).toStdString() + ").");
     }
     const QString name = "mx4815cal-history-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     std::unique_ptr<Connection> c(new Connection(location, name));
@@ -76,6 +90,9 @@ core::Result<std::unique_ptr<Connection>> Connection::open(const Location& locat
         if (sqlite) {
             db.setDatabaseName(QString::fromStdString(location.path));
             db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=" + QString::number(kBusyMilliseconds));
+        } else if (odbc) {
+            db.setDatabaseName(QString::fromStdString(location.odbc));
+            db.setConnectOptions("SQL_ATTR_LOGIN_TIMEOUT=" + QString::number(kConnectSeconds));
         } else {
             db.setHostName(QString::fromStdString(location.host));
             db.setPort(location.port);

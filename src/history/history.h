@@ -17,9 +17,10 @@ using Time = std::chrono::system_clock::time_point;
 inline constexpr int kSchemaVersion = 2;
 
 // Where the history lives: an SQLite file on the bench, or a PostgreSQL database that the
-// stations of a laboratory share.
+// stations of a laboratory share, reached by Qt's PostgreSQL driver or through ODBC (the
+// way a Windows station without the PostgreSQL client reaches it).
 struct Location {
-    enum class Engine { SQLite, PostgreSQL };
+    enum class Engine { SQLite, PostgreSQL, Odbc };
     Engine engine = Engine::SQLite;
     std::string path; // SQLite: the database file (its folder is created when missing)
     // PostgreSQL: a host name or address, or a socket folder (an absolute path).
@@ -28,6 +29,9 @@ struct Location {
     std::string database;
     std::string user;
     std::string password; // optional
+    // ODBC: the connection string ("DSN=lab-history" or "Driver={PostgreSQL Unicode};..."),
+    // of a PostgreSQL server.
+    std::string odbc;
 };
 
 inline Location sqliteAt(std::string path) {

@@ -20,6 +20,9 @@ std::string describe(const Location& l) {
     if (l.engine == Location::Engine::SQLite) {
         return "calibration history at " + l.path;
     }
+    if (l.engine == Location::Engine::Odbc) {
+        return "calibration history through ODBC \"" + l.odbc + "\"";
+    }
     return "calibration history in database \"" + l.database + "\" on " +
            (l.host.empty() ? std::string("localhost") : l.host) + ":" + std::to_string(l.port) +
            " (user " + l.user + ")";

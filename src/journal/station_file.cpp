@@ -25,6 +25,9 @@ QJsonObject locationJson(const history::Location& l) {
     if (l.engine == history::Location::Engine::SQLite) {
         return QJsonObject{{"engine", "sqlite"}, {"path", q(l.path)}};
     }
+    if (l.engine == history::Location::Engine::Odbc) {
+        return QJsonObject{{"engine", "odbc"}, {"connection", q(l.odbc)}};
+    }
     // No password is kept in the file: the PostgreSQL client finds it in ~/.pgpass
     // (%APPDATA%\postgresql\pgpass.conf) or PGPASSWORD.
     return QJsonObject{{"engine", "postgresql"},
@@ -45,9 +48,17 @@ core::Result<history::Location> locationFromJson(const QJsonObject& o) {
         }
         return l;
     }
+    if (engine == "odbc") {
+        l.engine = history::Location::Engine::Odbc;
+        l.odbc = text("connection");
+        if (l.odbc.empty()) {
+            return core::refuse("its ODBC \"history\" names no \"connection\"");
+        }
+        return l;
+    }
     if (engine != "postgresql") {
-        return core::refuse(
-            "its \"history\" has an \"engine\" that is not \"sqlite\" or \"postgresql\"");
+        return core::refuse("its \"history\" has an \"engine\" that is not \"sqlite\", "
+                            "\"postgresql\" or \"odbc\"");
     }
     l.engine = history::Location::Engine::PostgreSQL;
     l.host = text("host");

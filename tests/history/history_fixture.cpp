@@ -66,6 +66,12 @@ std::string uniqueName(const char* prefix) {
 
 } // namespace
 
+// The ODBC connection string of a PostgreSQL location (psqlODBC; a socket folder as server).
+std::string odbcString(const history::Location& l) {
+    return "Driver={PostgreSQL Unicode};Servername=" + l.host + ";Port=" + std::to_string(l.port) +
+           ";Database=" + l.database + ";Username=" + l.user;
+}
+
 void HistoryTest::SetUp() {
     folder = fs::temp_directory_path() / uniqueName("mx4815cal-history-test-");
     fs::create_directories(folder);
@@ -80,10 +86,18 @@ void HistoryTest::SetUp() {
                         "MXCAL_TEST_PGDATABASE (a database it may connect to) where they are not "
                         "5432, mxcal and mxcal.";
     }
+    if (GetParam() == Engine::Odbc && !QSqlDatabase::isDriverAvailable("QODBC")) {
+        GTEST_SKIP() << "Qt's ODBC driver is missing (Debian's libqt6sql6-odbc; tools/setup "
+                        "installs it with odbc-postgresql).";
+    }
     location = server(uniqueName("mxcal_test_"));
     ASSERT_EQ(runOn(server(env("MXCAL_TEST_PGDATABASE", "mxcal")),
                     "CREATE DATABASE " + location.database),
               "");
+    if (GetParam() == Engine::Odbc) {
+        location.engine = Engine::Odbc;
+        location.odbc = odbcString(location);
+    }
 }
 
 void HistoryTest::TearDown() {
@@ -124,6 +138,9 @@ history::Location HistoryTest::readOnlyRole() {
     EXPECT_EQ(sql("GRANT SELECT ON ALL TABLES IN SCHEMA public TO " + role_), "");
     history::Location reader = location;
     reader.user = role_;
+    if (reader.engine == Engine::Odbc) {
+        reader.odbc = odbcString(reader);
+    }
     return reader;
 }
 
@@ -148,7 +165,9 @@ history::Change sampleChange(int board, const std::string& fingerprint, history:
 }
 
 std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
-    return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
+    return info.param == Engine::SQLite       ? "SQLite"
+           : info.param == Engine::PostgreSQL ? "PostgreSQL"
+                                              : "PostgreSQLThroughODBC";
 }
 
 } // namespace testing_support

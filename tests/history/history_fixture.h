@@ -1,7 +1,8 @@
 #pragma once
 
-// Every history test runs once on SQLite (a file in a temporary folder) and once on
-// PostgreSQL (a database of its own on the server that tools/test starts).
+// Every history test runs on SQLite (a file in a temporary folder) and on PostgreSQL (a
+// database of its own on the server that tools/test starts); the store's own tests also on
+// that server through ODBC (psqlODBC), the way a Windows station reaches it.
 #include "history/store.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    bool postgres() const { return GetParam() == Engine::PostgreSQL; }
+    // A PostgreSQL server, through Qt's PostgreSQL driver or through ODBC.
+    bool postgres() const { return GetParam() != Engine::SQLite; }
     history::Store open();
     // A statement run on the history's database from outside the store, as a person with
     // SQL could; gives the database's error text, empty on success.
@@ -39,6 +41,9 @@ private:
 // A change with every field set: board, fingerprint and start as given.
 history::Change sampleChange(int board = 0, const std::string& fingerprint = "fp-a",
                              history::Time started = history::Time::clock::now());
+
+// The ODBC connection string of a PostgreSQL location (psqlODBC; a socket folder as server).
+std::string odbcString(const history::Location& l);
 
 std::string engineName(const ::testing::TestParamInfo<Engine>& info);
 

@@ -24,18 +24,20 @@ struct Ran {
     }
 };
 
-// The history as the station sets it: sqlite:PATH, or postgresql://USER@HOST:PORT/DATABASE
-// with a socket folder's slashes as %2F.
+// The history as the station sets it: sqlite:PATH, postgresql://USER@HOST:PORT/DATABASE
+// with a socket folder's slashes as %2F, or odbc:CONNECTION.
 std::string historyUrl(const history::Location& l) {
     if (l.engine == history::Location::Engine::SQLite) {
         return "sqlite:" + l.path;
+    }
+    if (l.engine == history::Location::Engine::Odbc) {
+        return "odbc:" + l.odbc;
     }
     std::string host = l.host;
     for (std::size_t at = host.find('/'); at != std::string::npos; at = host.find('/')) {
         host.replace(at, 1, "%2F");
     }
-    return "postgresql://" + l.user + "@" + host + ":" + std::to_string(l.port) + "/" +
-           l.database;
+    return "postgresql://" + l.user + "@" + host + ":" + std::to_string(l.port) + "/" + l.database;
 }
 
 } // namespace
@@ -77,9 +79,8 @@ TEST_P(HistoryProgram, EveryChangeIsFoundARestorePutsACalibrationBackAndTamperin
 
     // The calibration of the import is put back over RECOVER's factory values.
     const std::string id = imported["id"].toString().toStdString();
-    const Ran restored =
-        run({"write", "--board", "0", "--from-history", QString::fromStdString(id.substr(0, 8)),
-             "--save"});
+    const Ran restored = run({"write", "--board", "0", "--from-history",
+                              QString::fromStdString(id.substr(0, 8)), "--save"});
     ASSERT_EQ(restored.code, 0) << restored.err;
     records = run({"history", "--json", "--board", "0"}).json()["records"].toArray();
     ASSERT_EQ(records.size(), 3);
@@ -94,13 +95,14 @@ TEST_P(HistoryProgram, EveryChangeIsFoundARestorePutsACalibrationBackAndTamperin
     EXPECT_EQ(verified.code, 7);
     EXPECT_THAT(verified.out, HasSubstr(id));
     // A record that does not match its seal is not put back.
-    const Ran refused = run({"write", "--board", "0", "--from-history", QString::fromStdString(id),
-                             "--save"});
+    const Ran refused =
+        run({"write", "--board", "0", "--from-history", QString::fromStdString(id), "--save"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_THAT(refused.err, HasSubstr("does not match its seal"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, HistoryProgram,
                          ::testing::Values(history::Location::Engine::SQLite,
-                                           history::Location::Engine::PostgreSQL),
+                                           history::Location::Engine::PostgreSQL,
+                                           history::Location::Engine::Odbc),
                          testing_support::engineName);

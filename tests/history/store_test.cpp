@@ -295,10 +295,14 @@ TEST_P(HistoryTest, AnUnreachableReadOnlyOrDamagedHistoryIsACleanRefusal) {
     if (postgres()) {
         history::Location nowhere = location;
         nowhere.host = (folder / "no-server").string();
-        refusedAtOpen(nowhere);
         history::Location noDatabase = location;
         noDatabase.database += "_missing";
-        refusedAtOpen(noDatabase);
+        for (history::Location* l : {&nowhere, &noDatabase}) {
+            if (l->engine == history::Location::Engine::Odbc) {
+                l->odbc = testing_support::odbcString(*l);
+            }
+            refusedAtOpen(*l);
+        }
         { history::Store made = open(); }
         history::Location reader = readOnlyRole();
         core::Result<history::Store> readOnly = history::Store::open(reader);
@@ -330,5 +334,6 @@ TEST_P(HistoryTest, AnUnreachableReadOnlyOrDamagedHistoryIsACleanRefusal) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, HistoryTest,
                          testing::Values(history::Location::Engine::SQLite,
-                                         history::Location::Engine::PostgreSQL),
+                                         history::Location::Engine::PostgreSQL,
+                                         history::Location::Engine::Odbc),
                          testing_support::engineName);

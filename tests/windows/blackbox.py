@@ -17,6 +17,7 @@ failed.
 """
 
 import argparse
+import json
 import os
 import re
 import shutil
@@ -648,6 +649,49 @@ def scenario_board_lock(r, a, work):
         p.kill()
 
 
+def scenario_history(r, a, work):
+    print("-- the calibration history: the SQLite store of the Windows build keeps every change")
+    folder = os.path.join(work, "history")
+    os.makedirs(folder, exist_ok=True)
+    log = os.path.join(work, "history-cli.log")
+    ini = "Z:" + os.path.join(folder, "cal.ini").replace("/", "\\")
+
+    def json_of(*args):
+        shutil.copy(a.cli, os.path.join(folder, "mx4815cal-cli.exe"))
+        p = subprocess.run(["wine", "mx4815cal-cli.exe"] + list(args), cwd=folder,
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        try:
+            return p.returncode, json.loads(p.stdout.decode("utf-8"))
+        except ValueError:
+            return p.returncode, {"stdout": p.stdout.decode("latin-1"),
+                                  "stderr": p.stderr.decode("latin-1")}
+
+    code, err = run_cli(a, folder, log, "--simulate", "read", "--board", "0", "--out", ini)
+    r.check(code == 0, "mx4815cal-cli --simulate read exports the table", err.strip())
+    code, err = run_cli(a, folder, log, "--simulate", "write", "--board", "0", "--in", ini,
+                        "--save")
+    r.check(code == 0, "mx4815cal-cli --simulate write --save saves it", err.strip())
+    code, listed = json_of("history", "--json")
+    records = listed.get("records", [])
+    r.check(code == 0 and ".sqlite" in listed.get("history", ""),
+            "history lists the SQLite history in %APPDATA%", str(listed)[:300])
+    written = [x for x in records if x.get("program") == "mx4815cal-cli write"]
+    r.check(len(written) >= 1 and written[0].get("outcome") == "written"
+            and written[0].get("source") == "imported file"
+            and len(written[0].get("sourceSha256") or "") == 64,
+            "the write is recorded: written, from the imported file with its SHA-256",
+            str(written[:1])[:300])
+    window = [x for x in records if x.get("program") == "mx4815cal"]
+    r.check(any(x.get("outcome") == "written" and "Dravex.dll" in (x.get("driver") or "")
+                for x in window),
+            "the window's SAVE through Dravex.dll is recorded, naming the library",
+            str([(x.get("outcome"), x.get("driver")) for x in window])[:300])
+    code, verified = json_of("history", "verify", "--json")
+    r.check(code == 0 and verified.get("checked", 0) == len(records)
+            and verified.get("broken") == [],
+            "history verify finds every seal intact", str(verified)[:300])
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
@@ -657,7 +701,7 @@ def main():
     ap.add_argument("--out", required=True)
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
     ap.add_argument("--only", action="append", help="run only this step (card, two-cards, "
-                    "close, no-dll, no-recover, simulate, board-lock); may be repeated")
+                    "close, no-dll, no-recover, simulate, board-lock, history); may be repeated")
     a = ap.parse_args()
     # The stand-in gets the log's path as a Windows path on drive Z:, which must be absolute.
     for name in ("exe", "dll", "dll_without_recover", "out", "appdata", "cli"):
@@ -680,12 +724,13 @@ def main():
                                                 "with a Dravex.dll that lacks Drvx_RecoverEEP")),
         ("simulate", lambda: scenario_simulate(r, a, work)),
         ("board-lock", lambda: scenario_board_lock(r, a, work)),
+        ("history", lambda: scenario_history(r, a, work)),
     ]
     for name, step in steps:
         if a.only and name not in a.only:
             continue
-        if name == "board-lock" and a.cli is None:
-            r.check(False, "board-lock: mx4815cal-cli.exe given (--cli)")
+        if name in ("board-lock", "history") and a.cli is None:
+            r.check(False, "%s: mx4815cal-cli.exe given (--cli)" % name)
             continue
         start = time.time()
         try:
