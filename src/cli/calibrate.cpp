@@ -81,23 +81,20 @@ void printSummary(std::ostream& out, const Record& r, const record::CalibrationR
     out << "Residuals and expanded uncertainties (k = 2) in counts of the read-back range.\n";
     out << "end point                      target   found   resid      U verdict            "
            "left   resid      U verdict\n";
-    for (const record::OutputPoint& p : c.outputs) {
+    const auto row = [&out](const caldata::Field f, const std::string& target, const auto& p) {
         char head[64];
-        std::snprintf(head, sizeof head, "%-30s %6s",
-                      caldata::describe(endPointField(2 * p.box + (p.upper ? 0 : 1))).c_str(),
-                      p.targetCode ? std::to_string(*p.targetCode).c_str() : "-");
+        std::snprintf(head, sizeof head, "%-30s %6s", caldata::describe(f).c_str(), target.c_str());
         out << trimmed(head + pointText(p.codeFound, p.asFound) + pointText(p.codeLeft, p.asLeft))
             << "\n";
+    };
+    for (const record::OutputPoint& p : c.outputs) {
+        row(endPointField(2 * p.box + (p.upper ? 0 : 1)),
+            p.targetCode ? std::to_string(*p.targetCode) : "-", p);
     }
     out << "input point                           found   resid      U verdict            "
            "left   resid      U verdict\n";
     for (const record::InputPoint& p : c.inputs) {
-        char head[64];
-        std::snprintf(head, sizeof head, "%-30s %6s",
-                      caldata::describe(inputPointField(2 * p.range + (p.upper ? 0 : 1))).c_str(),
-                      "");
-        out << trimmed(head + pointText(p.codeFound, p.asFound) + pointText(p.codeLeft, p.asLeft))
-            << "\n";
+        row(inputPointField(2 * p.range + (p.upper ? 0 : 1)), "", p);
     }
     if (r.targets) {
         out << record::conformity(c).statement << " ";
