@@ -89,6 +89,18 @@ core::Result<std::vector<std::vector<std::string>>> commandLines(const Invocatio
         args.insert(args.end(), {"calibrate", "--board", std::to_string(b), "--ref10",
                                  r->second.ref10, "--ref5", r->second.ref5, "--tolerance",
                                  std::to_string(o.tolerance), "--json"});
+        args.insert(args.end(), {"--repeats", std::to_string(o.repeats), "--decision", o.decision});
+        for (const auto& [option, value] :
+             {std::pair{"--temperature", o.temperature}, {"--humidity", o.humidity}}) {
+            if (value) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%.10g", *value);
+                args.insert(args.end(), {option, text});
+            }
+        }
+        if (o.meterPastDue) {
+            args.push_back("--meter-past-due");
+        }
         if (o.save) {
             args.push_back("--save");
         }
@@ -130,8 +142,8 @@ std::vector<Services::Child> runHere(const Invocation& inv,
     return children;
 }
 
-// One line of the summary: board, outcome, end points out of tolerance as found and as
-// left, saved, exit code.
+// One line of the summary: board, outcome, end points out of tolerance as found and not
+// accepted as left, saved, exit code.
 QJsonObject summaryOf(card::Int16 board, const Services::Child& c) {
     const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(c.out)).object();
     QJsonObject s{{"board", board}, {"exitCode", c.exitCode}};
@@ -139,8 +151,9 @@ QJsonObject summaryOf(card::Int16 board, const Services::Child& c) {
         s["outcome"] = doc["outcome"];
         // Judged only when the run formed its targets.
         if (!doc["outputs"].toArray().first().toObject()["targetCode"].isNull()) {
-            s["asFoundOutOfTolerance"] = doc["asFoundOutOfTolerance"];
-            s["asLeftOutOfTolerance"] = doc["asLeftOutOfTolerance"];
+            const QJsonObject c = doc["conformity"].toObject();
+            s["asFoundOutOfTolerance"] = c["outputsAsFound"].toObject()["notAccepted"];
+            s["asLeftNotAccepted"] = c["outputsAsLeft"].toObject()["notAccepted"];
         }
         s["saved"] = doc["saved"];
     } else {
@@ -157,16 +170,16 @@ QJsonObject summaryOf(card::Int16 board, const Services::Child& c) {
 }
 
 void printSummary(std::ostream& out, const QJsonArray& boards) {
-    out << "board  outcome                      found out  left out  saved  exit\n";
+    out << "board  outcome                      found out  left not accepted  saved  exit\n";
     for (const QJsonValue& v : boards) {
         const QJsonObject s = v.toObject();
         const auto count = [&](const char* key) {
             return s.contains(key) ? std::to_string(s[key].toInt()) : std::string("-");
         };
         char line[160];
-        std::snprintf(line, sizeof line, "%5d  %-28s %9s %9s  %-5s  %4d", s["board"].toInt(),
+        std::snprintf(line, sizeof line, "%5d  %-28s %9s %18s  %-5s  %4d", s["board"].toInt(),
                       s["outcome"].toString().toStdString().c_str(),
-                      count("asFoundOutOfTolerance").c_str(), count("asLeftOutOfTolerance").c_str(),
+                      count("asFoundOutOfTolerance").c_str(), count("asLeftNotAccepted").c_str(),
                       s["saved"].toBool() ? "yes" : "no", s["exitCode"].toInt());
         out << line << "\n";
         if (s.contains("message")) {

@@ -251,10 +251,10 @@ void printList(const Invocation& inv, const std::vector<history::Entry>& entries
         return;
     }
     inv.out << "id        started (UTC)        board  card          source          "
-               "outcome  program\n";
+               "outcome      program\n";
     for (const history::Entry& e : entries) {
         char line[256];
-        std::snprintf(line, sizeof line, "%-8.8s  %-19s  %5d  %-12.12s  %-14s  %-7s  %s%s",
+        std::snprintf(line, sizeof line, "%-8.8s  %-19s  %5d  %-12.12s  %-14s  %-11s  %s%s",
                       e.id.c_str(), shortTime(e.change.started).c_str(), e.change.board,
                       e.change.cardFingerprint.empty() ? "-" : e.change.cardFingerprint.c_str(),
                       history::sourceName(e.change.source).c_str(),
