@@ -164,16 +164,17 @@ TEST(CliProcesses, SeveralBoardsAtOnceComeOutAsOneAtATime) {
         refs.write(QStringLiteral("%1 %2 %3\n").arg(b).arg(c[4], c[6]).toUtf8());
     }
     refs.close();
-    const Ended all =
-        together.run({"calibrate", "--boards", "0-3", "--refs", refs.fileName(), "--save",
-                      "--record", together.file("r{board}.json"), "--json"});
+    const Ended all = together.run({"calibrate", "--boards", "0-3", "--refs", refs.fileName(),
+                                    "--save", "--record", together.file("r{board}.json"), "--json",
+                                    "--repeats", "3", "--temperature", "22.5"});
     ASSERT_EQ(all.code, 0) << all.err.toStdString();
     EXPECT_THAT(all.err.toStdString(), HasSubstr("board 3: [")) << "a progress line per board";
     const QJsonArray summary = all.json()["boards"].toArray();
     ASSERT_EQ(summary.size(), 4);
     for (int b = 0; b < 4; ++b) {
         EXPECT_EQ(summary[b].toObject()["outcome"].toString(), "completed");
-        const Ended one = alone.run(Cli::calibrate(b) + QStringList{"--save", "--json"});
+        const Ended one = alone.run(Cli::calibrate(b) + QStringList{"--save", "--json", "--repeats",
+                                                                    "3", "--temperature", "22.5"});
         ASSERT_EQ(one.code, 0);
         QFile file(together.file(QStringLiteral("r%1.json").arg(b)));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
