@@ -18,7 +18,7 @@ enum class HistoryAction { List, Show, Verify };
 // One command line, checked for form: every value is of its kind, every option belongs to
 // the command. Whether the board exists and the files can be read is checked later.
 // The read-backs of each point when --repeats is not given: two keep a whole calibrate on
-// the simulated card under two minutes (about 115 s; three took 121.5 s), and give the
+// the simulated card under two minutes (117.5 s measured; three took 121.5 s), and give the
 // repeatability its first degree of freedom.
 inline constexpr int kDefaultRepeats = 2;
 

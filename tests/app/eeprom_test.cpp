@@ -356,10 +356,20 @@ TEST(WindowHistory, SaveAndRecoverLeaveTheirRecordsAndAnUnwritableHistoryStopsSa
     probe.ui.cmdAOMaxAdd[1]->click(); // trimmed by hand
     probe.ui.cmdWriteEEP->click();
     probe.ui.cmdRecover->click();
+    // Exported, imported and saved: the record names the file and its SHA-256.
+    const std::string ini = dir.filePath("card.ini").toStdString();
+    prompts.fileAnswers.push_back(ini);
+    probe.ui.cmdBrowse->click();
+    probe.ui.cmdSaveINI->click();
+    probe.ui.cmdLoadINI->click();
+    probe.ui.cmdWriteEEP->click();
     ASSERT_TRUE(prompts.messages.empty()) << prompts.messages[0];
     const auto records = (*kept.store())->list();
-    ASSERT_TRUE(records && records->size() == 2u);
-    const history::Entry& saved = (*records)[1];
+    ASSERT_TRUE(records && records->size() == 3u);
+    EXPECT_EQ((*records)[0].change.source, history::Source::ImportedFile);
+    EXPECT_EQ((*records)[0].change.sourceFile, ini);
+    EXPECT_EQ((*records)[0].change.sourceSha256.size(), 64u);
+    const history::Entry& saved = (*records)[2];
     EXPECT_EQ(saved.change.program, "mx4815cal");
     EXPECT_EQ(saved.change.source, history::Source::HandTrimming);
     EXPECT_EQ(saved.ending.outcome, history::Outcome::Written);
@@ -367,7 +377,7 @@ TEST(WindowHistory, SaveAndRecoverLeaveTheirRecordsAndAnUnwritableHistoryStopsSa
     ASSERT_EQ(saved.ending.eepromAfter.size(), card::kEepromWords);
     EXPECT_EQ(saved.ending.eepromAfter[10],
               static_cast<std::uint16_t>(saved.change.eepromBefore[10] + 1));
-    EXPECT_EQ((*records)[0].change.source, history::Source::Recover);
+    EXPECT_EQ((*records)[1].change.source, history::Source::Recover);
 
     // A history in a folder that cannot be made: one message naming it, nothing written.
     QFile blocker(dir.filePath("not-a-folder"));
