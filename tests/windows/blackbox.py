@@ -444,8 +444,11 @@ def scenario_card(r, a, work):
         before = len(p.card_calls())
         p.click(RECOVER)
         settle(0.5)
-        r.check(p.card_calls()[before:] == ["Drvx_RecoverEEP board=0"], "RECOVER calls "
-                "Drvx_RecoverEEP for board 0", "; ".join(p.card_calls()[before:]))
+        # The EEPROM is read before and after, for the record in the calibration history.
+        r.check(p.card_calls()[before:] == ["Drvx_ReadEEP board=0", "Drvx_RecoverEEP board=0",
+                                            "Drvx_ReadEEP board=0"],
+                "RECOVER calls Drvx_RecoverEEP for board 0, the EEPROM read before and after "
+                "for its record", "; ".join(p.card_calls()[before:]))
         r.check(not p.dialogs(CAPTION), "no message after RECOVER")
 
         # "+" of CH0's upper end point: the output range, then the code one step up.
