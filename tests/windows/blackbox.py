@@ -669,6 +669,7 @@ def scenario_history(r, a, work):
             return p.returncode, {"stdout": p.stdout.decode("latin-1"),
                                   "stderr": p.stderr.decode("latin-1")}
 
+    run_cli(a, folder, log, "--simulate", "station", "--history", "default")
     code, err = run_cli(a, folder, log, "--simulate", "read", "--board", "0", "--out", ini)
     r.check(code == 0, "mx4815cal-cli --simulate read exports the table", err.strip())
     code, err = run_cli(a, folder, log, "--simulate", "write", "--board", "0", "--in", ini,
@@ -694,6 +695,32 @@ def scenario_history(r, a, work):
             and verified.get("broken") == [],
             "history verify finds every seal intact", str(verified)[:300])
 
+    if not a.pg_socket:
+        return
+    # A laboratory's shared history through ODBC (psqlODBC), as a Windows station reaches it.
+    database = "mxcal_wine_odbc_%d" % os.getpid()
+    made = subprocess.run(["psql", "-h", a.pg_socket, "-U", a.pg_user, "-d", a.pg_database,
+                           "-c", "CREATE DATABASE " + database], capture_output=True)
+    if not r.check(made.returncode == 0, "a database for the shared history",
+                   made.stderr.decode("latin-1")):
+        return
+    connection = ("odbc:Driver={PostgreSQL Unicode};Servername=%s;Port=5432;Database=%s;"
+                  "Username=%s" % (a.pg_socket, database, a.pg_user))
+    code, err = run_cli(a, folder, log, "--simulate", "station", "--history", connection)
+    r.check(code == 0, "station --history odbc:... names the shared history", err.strip())
+    code, err = run_cli(a, folder, log, "--simulate", "write", "--board", "0", "--in", ini,
+                        "--save")
+    r.check(code == 0, "a write --save through ODBC", err.strip())
+    rows = subprocess.run(["psql", "-h", a.pg_socket, "-U", a.pg_user, "-d", database, "-Atc",
+                           "SELECT program, outcome, source FROM eeprom_changes"],
+                          capture_output=True).stdout.decode("utf-8").splitlines()
+    r.check(rows == ["mx4815cal-cli write|written|imported file"],
+            "the server holds the record the Windows program wrote through ODBC", str(rows))
+    code, verified = json_of("history", "verify", "--json")
+    r.check(code == 0 and verified.get("checked") == 1,
+            "history verify through ODBC", str(verified)[:300])
+    run_cli(a, folder, log, "--simulate", "station", "--history", "default")
+
 
 def main():
     ap = argparse.ArgumentParser()
@@ -702,6 +729,10 @@ def main():
     ap.add_argument("--dll-without-recover", required=True)
     ap.add_argument("--cli", help="mx4815cal-cli.exe, for the board lock step")
     ap.add_argument("--out", required=True)
+    ap.add_argument("--pg-socket", help="a PostgreSQL server's socket folder, for the history "
+                    "through ODBC")
+    ap.add_argument("--pg-user", default="mxcal")
+    ap.add_argument("--pg-database", default="mxcal", help="a database the user may connect to")
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
     ap.add_argument("--only", action="append", help="run only this step (card, two-cards, "
                     "close, no-dll, no-recover, simulate, board-lock, history); may be repeated")
