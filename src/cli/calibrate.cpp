@@ -287,7 +287,10 @@ Record startRecord(const Invocation& inv, Workbench& bench, const record::Statio
     r.program = "mx4815cal-cli calibrate";
     r.programVersion = inv.services.version;
     r.station = station;
-    r.meterUsedPastDue = inv.options.meterPastDue;
+    // The record says the meter was used past its due date only when it was.
+    const auto today = record::dateOfUtc(r.startUtc);
+    r.meterUsedPastDue = inv.options.meterPastDue && today &&
+                         record::dueState(station, *today) == record::DueState::PastDue;
     r.board = bench.card.board();
     r.registerBase = bench.card.state.ActiveCardInfo.dwMemBase();
     r.ref10 = *inv.options.ref10;

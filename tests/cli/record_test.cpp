@@ -42,7 +42,8 @@ TEST(CalibrationRecord, FitsVersion3IsSealedAndIsKeptInTheHistoryWithoutASave) {
     cli_testing::CliRig rig;
     rig.keepHistory(benchStation("2025-01-31"));
     auto args = rig.calibrate();
-    args.insert(args.end(), {"--record", "r.json", "--repeats", "4", "--temperature", "23.1"});
+    args.insert(args.end(), {"--record", "r.json", "--repeats", "4", "--temperature", "23.1",
+                             "--meter-past-due"});
     const auto o = rig.run(args);
     ASSERT_EQ(o.code, 0) << o.err;
     const QJsonObject r = rig.json("r.json");
@@ -50,6 +51,8 @@ TEST(CalibrationRecord, FitsVersion3IsSealedAndIsKeptInTheHistoryWithoutASave) {
     EXPECT_EQ(testing_support::SchemaCheck(s).check(r, s, ""), "");
     EXPECT_TRUE(record::verifySeal(r)) << record::verifySeal(r).refusal();
     EXPECT_EQ(r["laboratory"].toObject()["name"].toString(), "Bench Lab");
+    EXPECT_FALSE(r["traceability"].toObject()["referenceMeter"].toObject()["usedPastDue"].toBool())
+        << "a meter in date was not used past its due date, whatever was said";
     EXPECT_EQ(r["environment"].toObject()["temperatureCelsius"].toDouble(), 23.1);
     EXPECT_EQ(r["environment"].toObject()["relativeHumidityPercent"].toString(), "not recorded");
     EXPECT_EQ(r["calibrated"].toObject()["endPoints"].toInt(), 16);
