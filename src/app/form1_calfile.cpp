@@ -28,7 +28,7 @@ void Form1::cmdLoadINI_Click() {
     const std::string name = ui.tbxFileName->text().toStdString();
     const auto imported = calfile::importCalibration(*this, files, name);
     if (imported) {
-        state.valuesSource = journal::importedFileSource(name);
+        state.valuesSource = journal::importedFileSource(name, files.read(name).bytes);
     }
     report(imported);
     if (imported && !imported->empty()) {

@@ -254,7 +254,8 @@ int runWrite(const Invocation& inv) {
         if (!imported || !imported->empty()) {
             return fail(inv, core::refuse("--in: " + (imported ? *imported : imported.refusal())));
         }
-        bench.card.state.valuesSource = journal::importedFileSource(inv.options.in);
+        bench.card.state.valuesSource = journal::importedFileSource(
+            inv.options.in, inv.services.files.read(inv.options.in).bytes);
     }
     const auto saved = caldata::Save(bench.card.ctx, bench.card.table);
     if (!saved || *saved != caldata::Saved::Written) {

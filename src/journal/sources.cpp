@@ -3,7 +3,6 @@
 #include "caldata/conversions.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -38,17 +37,14 @@ session::ValuesSource automaticRunSource(const caldata::CalibrationTable& table)
     return s;
 }
 
-session::ValuesSource importedFileSource(const std::string& path) {
+session::ValuesSource importedFileSource(const std::string& path, const std::string& bytes) {
     session::ValuesSource s;
     s.kind = session::ValuesSource::Kind::ImportedFile;
     s.file = path;
-    QFile file(QString::fromStdString(path));
-    if (file.open(QIODevice::ReadOnly)) {
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (hash.addData(&file)) {
-            s.sha256 = hash.result().toHex().toStdString();
-        }
-    }
+    s.sha256 =
+        QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256)
+            .toHex()
+            .toStdString();
     return s;
 }
 

@@ -12,8 +12,7 @@ namespace journal {
 // end-point results, the codes it left in the boxes.
 session::ValuesSource automaticRunSource(const caldata::CalibrationTable& table);
 
-// A calibration file imported: its name and the SHA-256 of its bytes (empty when it can no
-// longer be read).
-session::ValuesSource importedFileSource(const std::string& path);
+// A calibration file imported: its name and the SHA-256 of the bytes imported.
+session::ValuesSource importedFileSource(const std::string& path, const std::string& bytes);
 
 } // namespace journal

@@ -235,3 +235,57 @@ TEST_F(SaveOnCard, FailedReloadAndWriteNameTheOperationAndTheBoard) {
 }
 
 } // namespace
+
+// The record of each change: opened before the card is written, closed with how it ended.
+struct RecordingJournal : session::Journal {
+    core::Result<std::string> begin(const session::ChangeStart& change) override {
+        if (!refusal.empty()) {
+            return core::refuse(core::Kind::History, refusal);
+        }
+        started.push_back(change);
+        return "change-" + std::to_string(started.size());
+    }
+    core::Status end(const std::string& id, const session::ChangeEnd& ending) override {
+        ended.emplace_back(id, ending);
+        return {};
+    }
+    std::string refusal;
+    std::vector<session::ChangeStart> started;
+    std::vector<std::pair<std::string, session::ChangeEnd>> ended;
+};
+
+TEST_F(SaveOnCard, EveryWriteIsRecordedBeforeAndAfterAndARefusedRecordWritesNothing) {
+    RecordingJournal journal;
+    auto ctx = rig.context();
+    ctx.journal = &journal;
+    const auto before = cards.eeprom(1);
+
+    journal.refusal = "the calibration history at /h.sqlite cannot be opened";
+    const auto refused = Save(ctx, table);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.kind(), core::Kind::History);
+    EXPECT_EQ(refused.refusal(), "SAVE was refused: the calibration history at /h.sqlite cannot be "
+                                 "opened Nothing was written to the card.");
+    EXPECT_EQ(cards.eepromWrites(1), 0);
+
+    journal.refusal.clear();
+    cards.setStatus(sim::EntryPoint::WriteEEP, 260);
+    ASSERT_FALSE(Save(ctx, table));
+    cards.clearFaults();
+    ASSERT_TRUE(Save(ctx, table));
+    ASSERT_TRUE(Recover(ctx));
+
+    ASSERT_EQ(journal.started.size(), 3u);
+    ASSERT_EQ(journal.ended.size(), 3u);
+    EXPECT_EQ(journal.started[0].board, 1);
+    EXPECT_EQ(journal.started[0].before->at(8), rig.state.dwEEPData[8]);
+    EXPECT_EQ(journal.ended[0].first, "change-1");
+    EXPECT_FALSE(journal.ended[0].second.written);
+    EXPECT_EQ(journal.ended[0].second.status, 260);
+    EXPECT_FALSE(journal.ended[0].second.after);
+    EXPECT_TRUE(journal.ended[1].second.written);
+    EXPECT_EQ(journal.ended[1].second.after->at(8), 0x7FF1);
+    EXPECT_EQ(journal.started[2].source.kind, session::ValuesSource::Kind::Recover);
+    EXPECT_EQ(journal.started[2].before->at(8), 0x7FF1);
+    EXPECT_EQ(static_cast<std::uint16_t>(journal.ended[2].second.after->at(8)), before[8]);
+}
