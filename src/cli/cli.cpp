@@ -42,6 +42,8 @@ int runCli(const std::vector<std::string>& args, Services& services, std::ostrea
         return runStation(inv);
     case Command::History:
         return runHistory(inv);
+    case Command::Certificate:
+        return runCertificate(inv);
     case Command::None:
         break;
     }

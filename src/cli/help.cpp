@@ -95,6 +95,14 @@ std::string usage(Command command) {
                "EEPROM, newest first; one record in full (ID or the start of one); every\n"
                "record's seal checked against its content (exit code 7 when one does not\n"
                "match).\n";
+    case Command::Certificate:
+        return "Usage: mx4815cal-cli certificate ID --pdf FILE.pdf [--approved-by NAME]\n"
+               "                                 [--page a4|letter]\n\n"
+               "The calibration certificate of record ID of the calibration history (a\n"
+               "calibrate's record): the laboratory, the item, the method, the traceability,\n"
+               "every point's results with their uncertainty and verdict, the statement of\n"
+               "conformity and a plot of the residuals; its id and \"page n of m\" on every\n"
+               "page.\n";
     case Command::None:
         break;
     }
@@ -107,7 +115,8 @@ std::string usage(Command command) {
            "  write      import a calibration file and save it into the EEPROM\n"
            "  recover    restore the EEPROM from the driver's backup\n"
            "  station    show or set the station: laboratory, operator, reference meter\n"
-           "  history    the calibration history of every EEPROM change\n\n"
+           "  history    the calibration history of every EEPROM change\n"
+           "  certificate  a record's calibration certificate as PDF\n\n"
            "COMMAND --help describes a command.\n";
 }
 

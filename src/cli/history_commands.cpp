@@ -1,9 +1,11 @@
-// The station and the calibration history: station, history, history show, history verify.
+// The station and the calibration history: station, history, history show, history verify,
+// and the certificate of a record.
 #include "cli/invocation.h"
 #include "core/text.h"
 #include "journal/station_file.h"
 #include "record/record_json.h"
 #include "record/seal.h"
+#include "report/certificate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -389,6 +391,49 @@ int runStation(const Invocation& inv) {
         }
     }
     printStation(inv, settings, file);
+    return kSuccess;
+}
+
+int runCertificate(const Invocation& inv) {
+    if (const core::Status s = checkOutputFile(inv, "--pdf", inv.options.pdf); !s) {
+        return fail(inv, s.failure());
+    }
+    auto store = storeOf(inv);
+    if (!store) {
+        return fail(inv, store.failure());
+    }
+    const auto e = (*store)->get(inv.options.recordId);
+    if (!e) {
+        return fail(inv, e.failure());
+    }
+    if (!e->intact) {
+        return fail(inv, core::refuse("The record " + e->id + " does not match its seal (" +
+                                      e->problem + "): no certificate is made of it."));
+    }
+    const QJsonObject record =
+        QJsonDocument::fromJson(QByteArray::fromStdString(e->change.recordJson)).object();
+    if (const core::Status sealed = record::verifySeal(record); !sealed) {
+        return fail(inv, core::refuse("The record " + e->id +
+                                      " carries no sealed calibration "
+                                      "record: a certificate needs the results of a calibrate."));
+    }
+    report::CertificateOptions options;
+    options.page = inv.options.page == "letter" ? report::PageSize::Letter : report::PageSize::A4;
+    options.approvedBy = inv.options.approvedBy;
+    options.approvedUtc = inv.services.utcNow ? inv.services.utcNow() : "";
+    options.historyId = e->id;
+    if (const core::Status written = report::writeCertificatePdf(record, options, inv.options.pdf);
+        !written) {
+        return fail(inv, core::reword(written.failure(), "--pdf: " + written.refusal()));
+    }
+    if (inv.options.json) {
+        printJson(inv, QJsonObject{{"certificate", q(record["id"].toString().toStdString())},
+                                   {"record", q(e->id)},
+                                   {"pdf", q(inv.options.pdf)}});
+    } else {
+        inv.out << "Certificate " << record["id"].toString().toStdString() << " of record " << e->id
+                << " written to " << inv.options.pdf << "\n";
+    }
     return kSuccess;
 }
 

@@ -77,5 +77,6 @@ int runRecover(const Invocation& inv);
 // The station's settings and the calibration history (history_commands.cpp).
 int runStation(const Invocation& inv);
 int runHistory(const Invocation& inv);
+int runCertificate(const Invocation& inv);
 
 } // namespace cli

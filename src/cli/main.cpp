@@ -24,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -105,8 +106,23 @@ std::string programName(const cli::Options& options) {
 
 } // namespace
 
+// The certificate draws, with fonts: it needs Qt's GUI application, on the offscreen platform
+// where no other is asked for. Every other command runs without one.
+static std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::find(args.begin(), args.end(), "certificate") == args.end()) {
+        return std::make_unique<QCoreApplication>(argc, argv);
+    }
+#ifndef _WIN32
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+#endif
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
     // The window's name: the simulated cards' file is the window's.
     QCoreApplication::setApplicationName(QStringLiteral("mx4815cal"));
     cli::catchInterrupts();

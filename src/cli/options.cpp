@@ -31,7 +31,7 @@ struct OptionRule {
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionRule, 35> kOptions{{
+constexpr std::array<OptionRule, 38> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
@@ -67,9 +67,12 @@ constexpr std::array<OptionRule, 35> kOptions{{
     {"--meter-due", true, kStation},
     {"--meter-uncertainty", true, kStation},
     {"--history", true, kStation},
+    {"--pdf", true, bit(Command::Certificate)},
+    {"--page", true, bit(Command::Certificate)},
+    {"--approved-by", true, bit(Command::Certificate)},
 }};
 
-constexpr std::array<std::pair<std::string_view, Command>, 7> kCommands{{
+constexpr std::array<std::pair<std::string_view, Command>, 8> kCommands{{
     {"list", Command::List},
     {"read", Command::Read},
     {"calibrate", Command::Calibrate},
@@ -77,6 +80,7 @@ constexpr std::array<std::pair<std::string_view, Command>, 7> kCommands{{
     {"recover", Command::Recover},
     {"station", Command::Station},
     {"history", Command::History},
+    {"certificate", Command::Certificate},
 }};
 
 const OptionRule* findOption(std::string_view name) {
@@ -178,12 +182,20 @@ core::Status setValue(Options& o, std::string_view name, std::string_view value)
                        name == "--card" ? "is not a card fingerprint" : "is not a record id");
         }
         (name == "--card" ? o.card : o.fromHistory) = std::string(value);
+    } else if (name == "--page") {
+        if (value != "a4" && value != "letter") {
+            return bad(name, value, "is not a page size: a4 or letter");
+        }
+        o.page = std::string(value);
+    } else if (name == "--approved-by") {
+        o.approvedBy = std::string(value);
     } else if (name == "--since") {
         o.since = std::string(value); // checked as a date by the history command
     } else if (value.empty()) {
         return bad(name, value, "is not a file name");
     } else {
-        (name == "--out"    ? o.out
+        (name == "--pdf"    ? o.pdf
+         : name == "--out"  ? o.out
          : name == "--in"   ? o.in
          : name == "--refs" ? o.refs
                             : o.record) = std::string(value);
@@ -253,6 +265,12 @@ core::Status checkRequired(const Options& o, const std::vector<std::string_view>
         return core::refuse(std::string(o.refs.empty() ? "--jobs" : "--refs") +
                             " belongs to --boards (see calibrate --help).");
     }
+    if (o.command == Command::Certificate && o.recordId.empty()) {
+        return core::refuse("certificate: the record's ID is missing (see certificate --help).");
+    }
+    if (o.command == Command::Certificate && o.pdf.empty()) {
+        return missing("--pdf");
+    }
     if (o.command == Command::Write && o.in.empty() == o.fromHistory.empty()) {
         return o.in.empty() ? missing("--in or --from-history")
                             : core::refuse("write: --in and --from-history: give one of them.");
@@ -287,6 +305,11 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
             return core::refuse(core::quoteText(arg) +
                                 " is not what history does: history, history show ID or "
                                 "history verify.");
+        }
+        if (o.command == Command::Certificate && o.recordId.empty() &&
+            (arg.empty() || arg[0] != '-')) {
+            o.recordId = std::string(arg);
+            continue;
         }
         if (arg.empty() || arg[0] != '-') {
             for (const auto& [name, command] : kCommands) {

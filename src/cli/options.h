@@ -10,7 +10,7 @@
 
 namespace cli {
 
-enum class Command { None, List, Read, Calibrate, Write, Recover, Station, History };
+enum class Command { None, List, Read, Calibrate, Write, Recover, Station, History, Certificate };
 
 // What history does: list the records, show one, or verify every seal.
 enum class HistoryAction { List, Show, Verify };
@@ -54,6 +54,10 @@ struct Options {
     std::string recordId;
     std::string card;  // a card fingerprint, or the start of one
     std::string since; // YYYY-MM-DD
+    // certificate: the PDF file, the page size ("a4", "letter") and who approved it.
+    std::string pdf;
+    std::string page = "a4";
+    std::string approvedBy;
     // station: the settings given (name without "--", value); none: show the station.
     std::vector<std::pair<std::string, std::string>> stationSettings;
 };

@@ -1,0 +1,398 @@
+#include "report/certificate.h"
+
+#include "core/replace_file.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QJsonArray>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace report {
+
+namespace {
+
+QString html(const QString& s) {
+    return s.toHtmlEscaped();
+}
+
+QString str(const QJsonValue& v) {
+    if (v.isString()) {
+        return v.toString();
+    }
+    if (v.isDouble()) {
+        return QString::number(v.toDouble(), 'g', 10);
+    }
+    if (v.isBool()) {
+        return v.toBool() ? "yes" : "no";
+    }
+    return "not recorded";
+}
+
+// A figure in millivolts, or a dash for what was not judged.
+QString mv(const QJsonValue& volts) {
+    return volts.isDouble() ? QString::number(volts.toDouble() * 1000.0, 'f', 3) : "-";
+}
+
+QString row(const QString& label, const QString& value) {
+    return "<tr><td><b>" + html(label) + "</b></td><td>" + html(value) + "</td></tr>";
+}
+
+QString meterText(const QJsonValue& meter) {
+    if (!meter.isObject()) {
+        return "not recorded";
+    }
+    const QJsonObject m = meter.toObject();
+    QString u = "not recorded";
+    if (m["uncertainty"].isObject()) {
+        const QJsonObject x = m["uncertainty"].toObject();
+        u = QString("±(%1 ppm of reading + %2 ppm of the %3 V range), k = %4")
+                .arg(str(x["ppmOfReading"]), str(x["ppmOfRange"]), str(x["rangeVolts"]),
+                     str(x["coverageFactor"]));
+    }
+    QString text = str(m["make"]) + " " + str(m["model"]) + ", serial " + str(m["serialNumber"]) +
+                   ", certificate " + str(m["certificateNumber"]) + ", due " + str(m["dueDate"]) +
+                   "; uncertainty " + u;
+    if (m["usedPastDue"].toBool()) {
+        text += "; used past its due date, as the technician stated";
+    }
+    return text;
+}
+
+// One pass's columns: code, residual, U, (A,) verdict.
+QString passCells(const QJsonValue& code, const QJsonValue& pass, bool asLeft) {
+    const QJsonObject p = pass.toObject();
+    QString cells = "<td>" + html(code.isString() ? code.toString() : "-") + "</td>";
+    if (!pass.isObject()) {
+        return cells + (asLeft ? "<td>-</td><td>-</td><td>-</td><td>-</td>"
+                               : "<td>-</td><td>-</td><td>-</td>");
+    }
+    cells += "<td>" + mv(p["residualVolts"]) + "</td><td>" +
+             mv(p["uncertainty"].toObject()["expandedVolts"]) + "</td>";
+    if (asLeft) {
+        cells += "<td>" + mv(p["acceptanceLimitVolts"]) + "</td>";
+    }
+    return cells + "<td>" + html(p["verdict"].toString()) + "</td>";
+}
+
+QString resultsTable(const QString& title, const QJsonArray& points, bool outputs) {
+    QString t = "<h3>" + html(title) +
+                "</h3><table border='1' cellspacing='0' "
+                "cellpadding='2' width='100%'><tr><th width='22%'>" +
+                (outputs ? "End point" : "Input point") +
+                "</th><th>T (mV)</th><th>Code found</th><th>r found (mV)</th><th>U (mV)</th>"
+                "<th>Verdict</th><th>Code left</th><th>r left (mV)</th><th>U (mV)</th>"
+                "<th>A (mV)</th><th>Verdict</th></tr>";
+    for (const QJsonValue& v : points) {
+        const QJsonObject p = v.toObject();
+        const QString name = outputs ? p["endPoint"].toString()
+                                     : p["range"].toString() + " " + p["label"].toString();
+        const QJsonObject judged = (p["asLeft"].isObject() ? p["asLeft"] : p["asFound"]).toObject();
+        t += "<tr><td>" + html(name) + "</td><td>" + mv(judged["toleranceVolts"]) + "</td>" +
+             passCells(p["codeFound"], p["asFound"], false) +
+             passCells(p["codeLeft"], p["asLeft"], true) + "</tr>";
+    }
+    return t + "</table>";
+}
+
+QString body(const QJsonObject& r, const CertificateOptions& o) {
+    const QJsonObject lab = r["laboratory"].toObject();
+    const QJsonObject item = r["item"].toObject();
+    const QJsonObject method = r["method"].toObject();
+    const QJsonObject dates = r["dates"].toObject();
+    const QJsonObject env = r["environment"].toObject();
+    const QJsonObject trace = r["traceability"].toObject();
+    const QJsonObject refs = trace["references"].toObject();
+    const QJsonObject rule = r["decisionRule"].toObject();
+    QString h = "<h1>Calibration certificate</h1><table cellpadding='2'>";
+    h += row("Certificate", r["id"].toString());
+    if (!o.historyId.empty()) {
+        h += row("Record in the calibration history", QString::fromStdString(o.historyId));
+    }
+    h += row("Laboratory", str(lab["name"]) + ", " + str(lab["address"]));
+    h += row("Item", str(item["model"]) + " data-acquisition card, board " + str(item["board"]) +
+                         ", register base " + str(item["registerBase"]));
+    h += row("Card fingerprint", str(item["cardFingerprint"]));
+    h += row("Method", str(method["procedure"]) + " (version " + str(method["procedureVersion"]) +
+                           "), " + str(method["program"]) + " " + str(method["programVersion"]) +
+                           ", " + str(method["repeats"]) + " read-backs a point");
+    h += row("Calibrated", str(dates["startUtc"]) + " to " + str(dates["endUtc"]) + " (UTC)");
+    h += row("Operator", str(r["operator"]));
+    const auto figure = [](const QJsonValue& v, const QString& unit) {
+        return v.isDouble() ? str(v) + " " + unit : QString("not recorded");
+    };
+    h += row("Environment", "temperature " + figure(env["temperatureCelsius"], "°C") +
+                                ", relative humidity " +
+                                figure(env["relativeHumidityPercent"], "%"));
+    h += row("Reference meter", meterText(trace["referenceMeter"]));
+    h += row("References measured",
+             "TP2 " + str(refs["ref10V"]) + " V, TP3 " + str(refs["ref5V"]) + " V");
+    h += row("Decision rule", str(rule["name"]) + " (guard band " + str(rule["guardBand"]) +
+                                  ", U at k = " + str(rule["coverageFactor"]) + ")");
+    h += row("Outcome",
+             str(r["outcome"]) + (r["saved"].toBool() ? "; the new calibration was saved"
+                                                      : "; the card keeps its former calibration"));
+    h += "</table>";
+    h += "<p>Residuals r are the mean read-back minus the target, in millivolts at the range's "
+         "nominal scale; U is the expanded uncertainty (k = 2); T the tolerance; A the "
+         "acceptance limit of the decision rule. As found is judged against T, as left "
+         "against A.</p>";
+    h += resultsTable("Output end points", r["outputs"].toArray(), true);
+    h += resultsTable("Input points", r["inputs"].toArray(), false);
+    h += "<h3>Statement of conformity</h3><p>" +
+         html(r["conformity"].toObject()["statement"].toString()) + "</p>";
+    h += "<p>" + html(r["scope"].toString()) +
+         " This certificate shall not be reproduced "
+         "except in full. Seal of the record (SHA-256): " +
+         html(r["seal"].toObject()["digest"].toString()) + "</p>";
+    h += "<p><b>Approved by:</b> " +
+         html(o.approvedBy.empty()
+                  ? QString("not recorded")
+                  : QString::fromStdString(o.approvedBy) +
+                        (o.approvedUtc.empty() ? QString()
+                                               : ", " + QString::fromStdString(o.approvedUtc))) +
+         "</p>";
+    return h;
+}
+
+QColor colour(unsigned rgb) {
+    return QColor::fromRgb(rgb);
+}
+
+double nan() {
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+// The residual of a pass in tolerances; NaN when not judged.
+double inTolerances(const QJsonValue& pass, const char* key) {
+    if (!pass.isObject()) {
+        return nan();
+    }
+    const QJsonObject p = pass.toObject();
+    const double t = p["toleranceCounts"].toDouble();
+    return t > 0 ? p[key].toDouble() / t : nan();
+}
+
+double expandedInTolerances(const QJsonValue& pass) {
+    if (!pass.isObject()) {
+        return nan();
+    }
+    const QJsonObject p = pass.toObject();
+    const double t = p["toleranceCounts"].toDouble();
+    return t > 0 ? p["uncertainty"].toObject()["expandedCounts"].toDouble() / t : nan();
+}
+
+} // namespace
+
+PlotLayout plotLayout(const QJsonObject& record, const QRectF& area) {
+    PlotLayout l;
+    l.frame = area.adjusted(area.width() * 0.06, area.height() * 0.08, -area.width() * 0.02,
+                            -area.height() * 0.12);
+    const QJsonArray outputs = record["outputs"].toArray();
+    double extent = 2.0;
+    for (const QJsonValue& v : outputs) {
+        for (const char* pass : {"asFound", "asLeft"}) {
+            const QJsonValue p = v.toObject()[pass];
+            const double r = std::abs(inTolerances(p, "residualCounts"));
+            const double u = expandedInTolerances(p);
+            if (std::isfinite(r) && std::isfinite(u)) {
+                extent = std::max(extent, r + u);
+            }
+        }
+    }
+    l.scale = std::min(20.0, std::ceil(extent));
+    l.zero = l.frame.center().y();
+    const double perTolerance = l.frame.height() / 2.0 / l.scale;
+    l.toleranceTop = l.zero - perTolerance;
+    l.toleranceBottom = l.zero + perTolerance;
+    const double column = l.frame.width() / std::max<qsizetype>(1, outputs.size());
+    l.markerOffset = column * 0.18;
+    const auto y = [&](double inT) {
+        return std::isfinite(inT) ? l.zero - std::clamp(inT, -l.scale, l.scale) * perTolerance
+                                  : nan();
+    };
+    for (qsizetype i = 0; i < outputs.size(); ++i) {
+        const QJsonObject p = outputs[i].toObject();
+        PlotPoint pt;
+        pt.x = l.frame.left() + (static_cast<double>(i) + 0.5) * column;
+        pt.foundY = y(inTolerances(p["asFound"], "residualCounts"));
+        pt.leftY = y(inTolerances(p["asLeft"], "residualCounts"));
+        pt.acceptance = y(inTolerances(p["asLeft"], "acceptanceLimitCounts"));
+        l.points.push_back(pt);
+    }
+    return l;
+}
+
+void drawResidualPlot(QPainter& painter, const QJsonObject& record, const QRectF& area) {
+    const PlotLayout l = plotLayout(record, area);
+    const QJsonArray outputs = record["outputs"].toArray();
+    const double unit = area.height() / 100.0; // line widths and markers scale with the area
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(static_cast<int>(std::max(6.0, unit * 2.6)));
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    painter.setFont(font);
+    painter.setPen(QPen(Qt::black, unit * 0.15));
+    painter.drawRect(l.frame);
+    painter.setPen(QPen(Qt::gray, unit * 0.1, Qt::DotLine));
+    painter.drawLine(QPointF(l.frame.left(), l.zero), QPointF(l.frame.right(), l.zero));
+    painter.setPen(QPen(colour(kToleranceColour), unit * 0.3));
+    for (const double y : {l.toleranceTop, l.toleranceBottom}) {
+        painter.drawLine(QPointF(l.frame.left(), y), QPointF(l.frame.right(), y));
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(
+        QRectF(area.left(), l.toleranceTop - unit * 2, l.frame.left() - area.left(), unit * 4),
+        Qt::AlignCenter, "+T");
+    painter.drawText(
+        QRectF(area.left(), l.toleranceBottom - unit * 2, l.frame.left() - area.left(), unit * 4),
+        Qt::AlignCenter, "-T");
+    painter.drawText(QRectF(area.left(), l.zero - unit * 2, l.frame.left() - area.left(), unit * 4),
+                     Qt::AlignCenter, "0");
+    const double column = l.frame.width() / std::max<qsizetype>(1, outputs.size());
+    const double offset = l.markerOffset;
+    const double radius = std::min(column * 0.12, unit * 1.2);
+    const double perTolerance = l.toleranceBottom - l.zero;
+    for (std::size_t i = 0; i < l.points.size(); ++i) {
+        const PlotPoint& pt = l.points[i];
+        const QJsonObject p = outputs[static_cast<qsizetype>(i)].toObject();
+        if (std::isfinite(pt.acceptance)) {
+            painter.setPen(QPen(colour(kAcceptanceColour), unit * 0.3));
+            const double down = 2 * l.zero - pt.acceptance;
+            for (const double y : {pt.acceptance, down}) {
+                painter.drawLine(QPointF(pt.x - column * 0.4, y), QPointF(pt.x + column * 0.4, y));
+            }
+        }
+        for (const auto& [y, pass, rgb, dx] :
+             {std::tuple{pt.foundY, "asFound", kFoundColour, -offset},
+              std::tuple{pt.leftY, "asLeft", kLeftColour, offset}}) {
+            if (!std::isfinite(y)) {
+                continue;
+            }
+            const double u = expandedInTolerances(p[pass]) * perTolerance;
+            painter.setPen(QPen(colour(rgb), unit * 0.25));
+            painter.drawLine(QPointF(pt.x + dx, std::max(l.frame.top(), y - u)),
+                             QPointF(pt.x + dx, std::min(l.frame.bottom(), y + u)));
+            painter.setBrush(colour(rgb));
+            painter.drawEllipse(QPointF(pt.x + dx, y), radius, radius);
+            painter.setBrush(Qt::NoBrush);
+        }
+        // "CH0 U10 +": channel, range and point under the column.
+        const QString range = p["range"].toString();
+        const QString label = "CH" + QString::number(p["channel"].toInt()) + "\n" +
+                              (range.startsWith("Uni") ? "U" : "B") +
+                              range.section(' ', 1, 1).remove('V') + "\n" +
+                              (p["point"].toString() == "upper" ? "+" : "-");
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(pt.x - column / 2, l.frame.bottom() + unit, column, unit * 10),
+                         Qt::AlignHCenter | Qt::AlignTop, label);
+    }
+    // The legend.
+    double x = l.frame.left();
+    const double y = area.top() + unit * 2;
+    for (const auto& [rgb, text] : {std::pair{kFoundColour, "as found ± U"},
+                                    {kLeftColour, "as left ± U"},
+                                    {kToleranceColour, "tolerance ±T"},
+                                    {kAcceptanceColour, "acceptance limit ±A"}}) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour(rgb));
+        painter.drawRect(QRectF(x, y - unit, unit * 2, unit * 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(x + unit * 3, y + unit * 0.8), text);
+        x += l.frame.width() / 4;
+    }
+    painter.drawText(
+        QRectF(area.left(), area.bottom() - unit * 1.5, area.width(), unit * 3), Qt::AlignCenter,
+        QString("Residuals in units of each end point's tolerance T (±%1 T shown)").arg(l.scale));
+    painter.restore();
+}
+
+core::Status writeCertificatePdf(const QJsonObject& record, const CertificateOptions& options,
+                                 const std::string& path) {
+    if (record["recordVersion"].toInt() != 3 || !record["outputs"].isArray() ||
+        !record["id"].isString()) {
+        return core::refuse("The record is no calibration record of version 3: a certificate "
+                            "needs the results of an automatic calibration.");
+    }
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&bytes);
+        pdf.setResolution(300);
+        pdf.setPageSize(
+            QPageSize(options.page == PageSize::A4 ? QPageSize::A4 : QPageSize::Letter));
+        pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        const QString id = record["id"].toString();
+        pdf.setTitle("Calibration certificate " + id);
+        pdf.setCreator("mx4815cal");
+        const QRectF page(QPointF(0, 0), pdf.pageLayout().paintRectPixels(pdf.resolution()).size());
+        const double band = page.height() * 0.04;
+        const QRectF bodyArea(page.left(), page.top() + band, page.width(),
+                              page.height() - 2 * band);
+
+        QTextDocument doc;
+        doc.documentLayout()->setPaintDevice(&pdf);
+        QFont font("DejaVu Sans");
+        font.setPointSizeF(8.5);
+        // No ligatures: ids and words read back (and copy) as they were written.
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        doc.setDefaultFont(font);
+        doc.setPageSize(bodyArea.size());
+        doc.setHtml(body(record, options));
+        const int textPages = doc.pageCount();
+        const int pages = textPages + 1;
+
+        QPainter p(&pdf);
+        QFont small = font;
+        small.setPointSizeF(8);
+        const auto frame = [&](int n) {
+            p.setFont(small);
+            p.setPen(Qt::black);
+            p.drawText(QRectF(page.left(), page.top(), page.width(), band * 0.8),
+                       Qt::AlignLeft | Qt::AlignVCenter, "Calibration certificate " + id);
+            p.drawText(QRectF(page.left(), page.bottom() - band * 0.8, page.width(), band * 0.8),
+                       Qt::AlignRight | Qt::AlignVCenter,
+                       QString("page %1 of %2").arg(n).arg(pages));
+        };
+        for (int i = 0; i < textPages; ++i) {
+            if (i > 0) {
+                pdf.newPage();
+            }
+            frame(i + 1);
+            p.save();
+            p.translate(bodyArea.topLeft());
+            p.translate(0, -i * bodyArea.height());
+            doc.drawContents(&p,
+                             QRectF(0, i * bodyArea.height(), bodyArea.width(), bodyArea.height()));
+            p.restore();
+        }
+        pdf.newPage();
+        frame(pages);
+        p.setFont(font);
+        p.drawText(QRectF(bodyArea.left(), bodyArea.top(), bodyArea.width(), band),
+                   Qt::AlignLeft | Qt::AlignVCenter, "Residuals of the output end points");
+        const QRectF plot(bodyArea.left(), bodyArea.top() + band, bodyArea.width(),
+                          bodyArea.height() * 0.6);
+        drawResidualPlot(p, record, plot);
+        p.setFont(font);
+        p.drawText(QRectF(bodyArea.left(), plot.bottom() + band, bodyArea.width(), band),
+                   Qt::AlignCenter, "End of certificate");
+        p.end();
+    }
+    const QByteArray& data = bytes.data();
+    if (const core::Status written = core::replaceFile(
+            std::filesystem::path(path), std::string_view(data.constData(), data.size()));
+        !written) {
+        return core::refuse(core::Kind::File, path + ": " + written.refusal() + ".");
+    }
+    return {};
+}
+
+} // namespace report
