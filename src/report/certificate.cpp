@@ -83,7 +83,7 @@ QString passCells(const QJsonValue& code, const QJsonValue& pass, bool asLeft) {
 QString resultsTable(const QString& title, const QJsonArray& points, bool outputs) {
     QString t = "<h3>" + html(title) +
                 "</h3><table border='1' cellspacing='0' "
-                "cellpadding='2' width='100%'><tr><th width='22%'>" +
+                "cellpadding='2' width='100%' style='font-size:7.5pt'><tr><th width='21%'>" +
                 (outputs ? "End point" : "Input point") +
                 "</th><th>T (mV)</th><th>Code found</th><th>r found (mV)</th><th>U (mV)</th>"
                 "<th>Verdict</th><th>Code left</th><th>r left (mV)</th><th>U (mV)</th>"
