@@ -417,10 +417,24 @@ int runCertificate(const Invocation& inv) {
                                       " carries no sealed calibration "
                                       "record: a certificate needs the results of a calibrate."));
     }
+    // The approval is kept in the history before the certificate shows it; without one, the
+    // certificate shows the latest approval kept.
+    if (!inv.options.approvedBy.empty()) {
+        if (const core::Status approved = (*store)->approve(e->id, inv.options.approvedBy);
+            !approved) {
+            return fail(inv, approved.failure());
+        }
+    }
+    const auto approvals = (*store)->approvals(e->id);
+    if (!approvals) {
+        return fail(inv, approvals.failure());
+    }
     report::CertificateOptions options;
     options.page = inv.options.page == "letter" ? report::PageSize::Letter : report::PageSize::A4;
-    options.approvedBy = inv.options.approvedBy;
-    options.approvedUtc = inv.services.utcNow ? inv.services.utcNow() : "";
+    if (!approvals->empty()) {
+        options.approvedBy = approvals->back().approvedBy;
+        options.approvedUtc = history::utcText(approvals->back().approved);
+    }
     options.historyId = e->id;
     if (const core::Status written = report::writeCertificatePdf(record, options, inv.options.pdf);
         !written) {

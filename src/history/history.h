@@ -14,7 +14,7 @@ namespace history {
 using Time = std::chrono::system_clock::time_point;
 
 // The version of the database schema this program writes.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // Where the history lives: an SQLite file on the bench, or a PostgreSQL database that the
 // stations of a laboratory share, reached by Qt's PostgreSQL driver or through ODBC (the
@@ -112,6 +112,12 @@ struct Filter {
     std::optional<Time> since;   // started at or after
     std::optional<Outcome> outcome;
     int limit = 0; // 0: no limit
+};
+
+// A certificate's approval: who approved the record's certificate, and when (UTC).
+struct Approval {
+    std::string approvedBy;
+    Time approved{};
 };
 
 struct Verification {

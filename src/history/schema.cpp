@@ -45,8 +45,18 @@ const QStringList kVersion2{
     "CREATE INDEX eeprom_changes_by_outcome ON eeprom_changes (outcome)",
 };
 
+// Version 3: who approved a calibration's certificate, and when; a record may be approved
+// more than once (a certificate issued again).
+const QStringList kVersion3{
+    "CREATE TABLE approvals ("
+    " record_id TEXT NOT NULL REFERENCES eeprom_changes (id),"
+    " approved_by TEXT NOT NULL,"
+    " approved_utc TEXT NOT NULL)",
+    "CREATE INDEX approvals_by_record ON approvals (record_id, approved_utc)",
+};
+
 const QStringList& step(int version) {
-    return version == 1 ? kVersion1 : kVersion2;
+    return version == 1 ? kVersion1 : version == 2 ? kVersion2 : kVersion3;
 }
 
 core::Result<bool> hasVersionTable(Connection& c) {

@@ -302,6 +302,52 @@ core::Result<Entry> Store::get(const std::string& idOrPrefix) {
     return found.front();
 }
 
+core::Status Store::approve(const std::string& id, const std::string& approvedBy) {
+    const std::string what = "keep the approval of the record " + id;
+    std::string name = approvedBy;
+    if (name.empty() || !asStored(name)) {
+        return input(c_->refusal(what, "an approval needs a name free of NUL characters"));
+    }
+    const auto e = get(id);
+    if (!e) {
+        return e.failure();
+    }
+    if (e->ending.outcome == Outcome::Pending) {
+        return input(c_->refusal(what, "the record is still pending"));
+    }
+    const auto now = std::chrono::floor<std::chrono::milliseconds>(Time::clock::now());
+    return c_->inWriteTransaction(what, [&]() -> core::Status {
+        auto q = c_->run("INSERT INTO approvals (record_id, approved_by, approved_utc)"
+                         " VALUES (:id, :by, :t)",
+                         {{":id", QString::fromStdString(e->id)},
+                          {":by", QString::fromStdString(name)},
+                          {":t", QString::fromStdString(utcText(now))}},
+                         what);
+        return q ? core::Status() : core::Status(q.failure());
+    });
+}
+
+core::Result<std::vector<Approval>> Store::approvals(const std::string& id) {
+    const std::string what = "be read";
+    if (core::Status s = c_->ready(what); !s) {
+        return s.failure();
+    }
+    auto q = c_->run("SELECT approved_by, approved_utc FROM approvals WHERE record_id = :id"
+                     " ORDER BY approved_utc",
+                     {{":id", QString::fromStdString(id)}}, what);
+    if (!q) {
+        return q.failure();
+    }
+    std::vector<Approval> out;
+    while (q->next()) {
+        Approval a;
+        a.approvedBy = q->value(0).toString().toStdString();
+        a.approved = parseUtcText(q->value(1).toString().toStdString()).value_or(Time{});
+        out.push_back(a);
+    }
+    return out;
+}
+
 core::Result<Verification> Store::verify() {
     const std::string what = "be read";
     if (core::Status s = c_->ready(what); !s) {

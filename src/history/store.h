@@ -47,6 +47,11 @@ public:
     core::Result<Entry> get(const std::string& idOrPrefix);
     // Every record's seal checked against its content.
     core::Result<Verification> verify();
+    // Records that approvedBy approved the certificate of the completed record id, now. Refused
+    // for a record that does not exist or is still pending, and for an empty name.
+    core::Status approve(const std::string& id, const std::string& approvedBy);
+    // The approvals of record id, oldest first.
+    core::Result<std::vector<Approval>> approvals(const std::string& id);
     // The records still pending, newest first: left by a program that ended between the
     // record and the write, or being written now.
     core::Result<std::vector<Entry>> pending();

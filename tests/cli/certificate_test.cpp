@@ -59,7 +59,12 @@ TEST_F(Certified, ItsTextHoldsTheIdOnEveryPageEveryFigureAndTheEndMarker) {
             << n;
     }
     EXPECT_TRUE(pages.last().contains("End of certificate"));
-    EXPECT_THAT(text, HasSubstr("Approved by: B. Manager"));
+    EXPECT_THAT(text, HasSubstr("Approved by: B. Manager, "));
+    // The approval is kept in the history: a certificate issued again shows it.
+    ASSERT_EQ((*rig.journal->store())->approvals(id)->size(), 1u);
+    ASSERT_EQ(rig.run({"certificate", id, "--pdf", pdf("again.pdf")}).code, 0);
+    EXPECT_THAT(run("pdftotext", {QString::fromStdString(pdf("again.pdf")), "-"}),
+                HasSubstr("Approved by: B. Manager, "));
     EXPECT_THAT(text, HasSubstr(id));
     for (const QJsonValue v : record["outputs"].toArray()) {
         const QJsonObject p = v.toObject();

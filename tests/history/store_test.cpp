@@ -64,7 +64,7 @@ TEST(HistoryContent, CanonicalFormAndSeal) {
     EXPECT_FALSE(history::parseUtcText("2026-02-30T00:00:00.000Z"));
 }
 
-TEST_P(HistoryTest, SchemaIsCreatedAtVersion1AndMigratedTo2KeepingItsRecords) {
+TEST_P(HistoryTest, SchemaIsCreatedAtVersion1AndMigratedToTheLatestKeepingItsRecords) {
     const std::string index =
         std::string("SELECT COUNT(*) FROM ") +
         (postgres() ? "pg_indexes WHERE indexname" : "sqlite_master WHERE name") +
@@ -82,22 +82,27 @@ TEST_P(HistoryTest, SchemaIsCreatedAtVersion1AndMigratedTo2KeepingItsRecords) {
     EXPECT_EQ(value(index), "0") << "version 1 has no index yet";
 
     history::Store v2 = open();
-    EXPECT_EQ(v2.schemaVersion(), 2);
+    EXPECT_EQ(v2.schemaVersion(), 3);
     EXPECT_EQ(value(index), "1");
-    EXPECT_EQ(value("SELECT COUNT(*) FROM schema_version WHERE version IN (1, 2)"), "2");
+    EXPECT_EQ(value("SELECT COUNT(*) FROM schema_version WHERE version IN (1, 2, 3)"), "3");
+    // Version 3 keeps approvals of completed records.
+    ASSERT_TRUE(v2.approve(id.substr(0, 8), "B. Manager"));
+    EXPECT_EQ(v2.approve(id, "").kind(), core::Kind::Input);
+    ASSERT_EQ(v2.approvals(id)->size(), 1u);
+    EXPECT_EQ(v2.approvals(id)->front().approvedBy, "B. Manager");
     core::Result<history::Entry> kept = v2.get(id);
     ASSERT_TRUE(kept) << kept.refusal();
     EXPECT_TRUE(kept->intact) << kept->problem;
     EXPECT_EQ(kept->ending.outcome, Outcome::Written);
-    EXPECT_EQ(history::Store::open(location)->schemaVersion(), 2) << "opened again unchanged";
+    EXPECT_EQ(history::Store::open(location)->schemaVersion(), 3) << "opened again unchanged";
 
     // A history that a newer program has brought further is left alone.
-    ASSERT_EQ(sql("INSERT INTO schema_version (version, applied_utc) VALUES (3, 'later')"), "");
+    ASSERT_EQ(sql("INSERT INTO schema_version (version, applied_utc) VALUES (4, 'later')"), "");
     core::Result<history::Store> old = history::Store::open(location);
     ASSERT_FALSE(old);
     EXPECT_EQ(old.kind(), core::Kind::File);
     EXPECT_THAT(old.refusal(), HasSubstr("The " + history::describe(location)));
-    EXPECT_THAT(old.refusal(), HasSubstr("newer program (schema version 3"));
+    EXPECT_THAT(old.refusal(), HasSubstr("newer program (schema version 4"));
 }
 
 TEST_P(HistoryTest, ARecordIsPendingUntilCompletedAndKeepsEveryField) {
