@@ -49,7 +49,7 @@ const QStringList kVersion2{
 // more than once (a certificate issued again).
 const QStringList kVersion3{
     "CREATE TABLE approvals ("
-    " record_id TEXT NOT NULL REFERENCES eeprom_changes (id),"
+    " record_id TEXT NOT NULL,"
     " approved_by TEXT NOT NULL,"
     " approved_utc TEXT NOT NULL)",
     "CREATE INDEX approvals_by_record ON approvals (record_id, approved_utc)",
