@@ -49,9 +49,10 @@ core::Status FileBoardLocks::take(Int16 board) {
     auto lock = core::FileLock::acquire(path, core::FileLock::Mode::Exclusive, false);
     if (!lock) {
         if (lock.kind() != core::Kind::Busy) {
-            return core::refuse(core::Kind::File, "Board " + std::to_string(board) +
-                                                      " could not be reserved for this program: " +
-                                                      lock.refusal() + " Nothing was changed.");
+            // Nothing has reached the card: a refusal before it, as a file refused is.
+            return core::refuse(core::Kind::Input, "Board " + std::to_string(board) +
+                                                       " could not be reserved for this program: " +
+                                                       lock.refusal() + ". Nothing was changed.");
         }
         std::string holder = core::FileLock::content(path);
         if (holder.empty()) {

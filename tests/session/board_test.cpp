@@ -1,7 +1,12 @@
 #include "session/board.h"
+#include "session/board_lock.h"
 #include "support/fakes.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 using namespace testing_support;
 
@@ -30,4 +35,22 @@ TEST(ActiveBoard, RefusalOfALongTextStaysShort) {
     const std::string message = session::boardRefusal(std::string(100000, '7'));
     EXPECT_LT(message.size(), 200u);
     EXPECT_NE(message.find("..."), std::string::npos);
+}
+
+// A lock that cannot be made (its folder is a file) is refused before anything reaches the
+// card, as a file is.
+TEST(BoardLocks, ALockThatCannotBeMadeIsRefusedAsInputNamingIt) {
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("mx4815cal-not-a-folder-" +
+         std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::ofstream(file) << "a file";
+    session::FileBoardLocks locks(file, "mx4815cal");
+    const core::Status taken = locks.take(0);
+    ASSERT_FALSE(taken);
+    EXPECT_EQ(taken.kind(), core::Kind::Input);
+    EXPECT_THAT(taken.refusal(), testing::StartsWith("Board 0 could not be reserved for this "
+                                                     "program: "));
+    EXPECT_THAT(taken.refusal(), testing::EndsWith("). Nothing was changed."));
+    std::filesystem::remove(file);
 }
