@@ -31,7 +31,7 @@ struct OptionRule {
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionRule, 35> kOptions{{
+constexpr std::array<OptionRule, 37> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
@@ -57,6 +57,7 @@ constexpr std::array<OptionRule, 35> kOptions{{
     {"--meter-past-due", false, kCal},
     {"--card", true, bit(Command::History)},
     {"--since", true, bit(Command::History)},
+    {"--drift", false, bit(Command::History)},
     {"--laboratory", true, kStation},
     {"--address", true, kStation},
     {"--operator", true, kStation},
@@ -67,6 +68,7 @@ constexpr std::array<OptionRule, 35> kOptions{{
     {"--meter-due", true, kStation},
     {"--meter-uncertainty", true, kStation},
     {"--history", true, kStation},
+    {"--interval", true, kStation},
 }};
 
 constexpr std::array<std::pair<std::string_view, Command>, 7> kCommands{{
@@ -204,6 +206,8 @@ void setFlag(Options& o, std::string_view name) {
         o.save = true;
     } else if (name == "--meter-past-due") {
         o.meterPastDue = true;
+    } else if (name == "--drift") {
+        o.drift = true;
     }
 }
 

@@ -38,6 +38,7 @@ struct Calibration {
     std::string recordId;      // the history record that keeps it
     std::string calibrationId; // the calibration record's own id
     TimePoint start{};         // the calibration record's dates.startUtc
+    int board = 0;             // the board the card was in
     bool saved = false;        // its SAVE wrote the new calibration into the EEPROM
     std::vector<Point> endPoints;
     std::vector<Point> inputPoints;

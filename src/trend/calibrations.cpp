@@ -106,6 +106,7 @@ CardCalibrations calibrationsOf(std::vector<history::Entry> entries) {
         }
         if (c) {
             c->recordId = e.id;
+            c->board = e.change.board;
             c->changedBefore = changed;
             changed.clear();
             out.calibrations.push_back(std::move(*c));
