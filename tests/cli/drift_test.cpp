@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 
 using testing::HasSubstr;
@@ -117,6 +118,21 @@ TEST(CliDrift, TheStationsIntervalIsKeptShownAndUsed) {
         const auto o = rig.run({"station", "--interval", bad});
         EXPECT_EQ(o.code, 1) << bad;
         EXPECT_THAT(o.err, HasSubstr("--interval: \"" + bad + "\" is not an interval")) << bad;
+    }
+    // A station file edited by hand is read only with an interval that can serve.
+    for (const auto& [interval, why] : std::vector<std::pair<std::string, std::string>>{
+             {R"({"startDays": 60})", "cannot serve: the interval's days"},
+             {R"({"minDays": 30.5})", "\"minDays\" that is not a whole number of days"},
+             {R"({"extendFactor": "2"})", "\"extendFactor\" that is not a number"},
+             {"[]", "its \"interval\" is not an object"}}) {
+        const std::string path = rig.folder.filePath("hand.json").toStdString();
+        QFile hand(QString::fromStdString(path));
+        ASSERT_TRUE(hand.open(QIODevice::WriteOnly));
+        hand.write(QByteArray::fromStdString(R"({"interval": )" + interval + "}"));
+        hand.close();
+        const auto read = journal::loadSettings(path);
+        ASSERT_FALSE(read) << interval;
+        EXPECT_THAT(read.refusal(), HasSubstr(why));
     }
     const auto cleared = rig.run({"station", "--interval", "", "--json"});
     EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(cleared.out))
