@@ -7,12 +7,16 @@
 #include "card/dravex_library.h"
 #endif
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 
 namespace backend {
 
@@ -33,11 +37,32 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     return !ec && ca == cb;
 }
 
+// The day of MXCAL_SIM_DATE: nothing when it is not set, a refusal when it is no date.
+core::Result<std::optional<QDate>> simulatedDay() {
+    const char* text = std::getenv(kSimDateVariable);
+    if (text == nullptr) {
+        return std::optional<QDate>{};
+    }
+    const QDate d = QDate::fromString(QString::fromLocal8Bit(text), Qt::ISODate);
+    if (std::strlen(text) != 10 || !d.isValid()) {
+        return core::refuse(std::string(kSimDateVariable) + ": " + core::quoteText(text) +
+                            " is not a date YYYY-MM-DD.");
+    }
+    return std::optional<QDate>{d};
+}
+
 class SimulatedBackend : public Backend {
 public:
-    SimulatedBackend(int cards, const std::string& program)
+    SimulatedBackend(int cards, const std::string& program, std::optional<QDate> day)
         : driver_(sim::SimOptions{cards}), store_(sim::CardsFile::defaultPath()),
           locks_(localPath(QFileInfo(store_.filePath()).absolutePath()) / "board-locks", program) {
+        using namespace std::chrono;
+        if (day) {
+            date_ = day->toString(Qt::ISODate).toStdString();
+            driver_.setToday(sys_days{year{day->year()} / day->month() / day->day()});
+        } else {
+            driver_.setToday(floor<days>(system_clock::now()));
+        }
         if (const core::Status loaded = store_.load(driver_); !loaded) {
             notice_ = loaded.refusal();
         }
@@ -59,12 +84,14 @@ public:
                         folder / "board-locks");
     }
     std::string driverDescription() const override { return "simulated card"; }
+    std::string simulatedDate() const override { return date_; }
 
 private:
     sim::SimulatedDriver driver_;
     sim::CardsFile store_;
     session::FileBoardLocks locks_;
     std::string notice_;
+    std::string date_;
 };
 
 #ifdef _WIN32
@@ -90,6 +117,7 @@ public:
         return sameFile(std::filesystem::path(path).parent_path(), machineLockFolder());
     }
     std::string driverDescription() const override { return "Dravex.dll"; }
+    std::string simulatedDate() const override { return {}; }
 
 private:
     std::unique_ptr<card::DravexLibrary> library_;
@@ -122,7 +150,12 @@ core::Result<std::unique_ptr<Backend>> open(const Choice& choice, const std::str
             std::make_unique<LibraryBackend>(std::move(*opened), program));
     }
 #endif
-    return std::unique_ptr<Backend>(std::make_unique<SimulatedBackend>(choice.cards, program));
+    const auto day = simulatedDay();
+    if (!day) {
+        return core::refuse(core::Kind::Input, day.refusal());
+    }
+    return std::unique_ptr<Backend>(
+        std::make_unique<SimulatedBackend>(choice.cards, program, *day));
 }
 
 } // namespace backend

@@ -40,11 +40,20 @@ public:
     virtual bool ownsFile(const std::string& path) const = 0;
     // "simulated card", or the driver library's path.
     virtual std::string driverDescription() const = 0;
+    // The day the simulated cards live at when MXCAL_SIM_DATE names it ("2026-07-01"), which
+    // is then the program's day too; empty otherwise (the real driver never reads it).
+    virtual std::string simulatedDate() const = 0;
 };
+
+// The environment variable that sets the simulated cards' day for tests, YYYY-MM-DD.
+inline constexpr const char* kSimDateVariable = "MXCAL_SIM_DATE";
 
 // Opens the backend for a program ("mx4815cal", "mx4815cal-cli calibrate": the name the
 // board locks show to other programs). Refused, with the reason, when the driver library or
-// one of its entry points is missing; nothing has touched a card then.
+// one of its entry points is missing, or when MXCAL_SIM_DATE is set for the simulated cards
+// but is no date (Kind::Input); nothing has touched a card then. The simulated cards live at
+// the day MXCAL_SIM_DATE names, else at today's date (UTC): their outputs drift on with the
+// days since their first SAVE (sim::SimulatedDriver::setToday).
 core::Result<std::unique_ptr<Backend>> open(const Choice& choice, const std::string& program);
 
 } // namespace backend

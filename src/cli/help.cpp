@@ -86,15 +86,25 @@ std::string usage(Command command) {
                "            | odbc:CONNECTION  where the calibration history lives (the\n"
                "                              password comes from ~/.pgpass, PGPASSWORD or\n"
                "                              the ODBC data source; ODBC reaches a PostgreSQL\n"
-               "                              server, e.g. odbc:DSN=lab-history)\n";
+               "                              server, e.g. odbc:DSN=lab-history)\n"
+               "  --interval START_DAYS,EXTEND,SHORTEN[,MIN_DAYS,MAX_DAYS]\n"
+               "                              the calibration interval's staircase (ILAC-G24),\n"
+               "                              e.g. 365,1.5,0.5,90,1095 (the default; empty:\n"
+               "                              the default)\n";
     case Command::History:
         return "Usage: mx4815cal-cli history [--board N] [--card FINGERPRINT] [--since DATE]\n"
                "       mx4815cal-cli history show ID\n"
-               "       mx4815cal-cli history verify\n\n"
+               "       mx4815cal-cli history verify\n"
+               "       mx4815cal-cli history --drift --card FINGERPRINT | --board N\n\n"
                "The calibration history: every change either program made to a card's\n"
                "EEPROM, newest first; one record in full (ID or the start of one); every\n"
                "record's seal checked against its content (exit code 7 when one does not\n"
-               "match).\n";
+               "match). A card is named by its fingerprint or the start of one.\n"
+               "--drift: a card's completed calibrations (--board: the card of the board's\n"
+               "latest one), each output end point's drift in mV a year (as found against\n"
+               "what the calibration before left on the card), the end points it would take\n"
+               "out of tolerance by the next due date, and that date by the staircase of\n"
+               "ILAC-G24 with the station's interval (station --interval).\n";
     case Command::Certificate:
         return "Usage: mx4815cal-cli certificate ID --pdf FILE.pdf [--approved-by NAME]\n"
                "                                 [--page a4|letter]\n\n"

@@ -122,6 +122,9 @@ std::optional<std::optional<history::Location>> parseHistory(const std::string& 
 }
 
 core::Status apply(journal::Settings& s, const std::string& name, const std::string& value) {
+    if (name == "interval") {
+        return applyInterval(s, value);
+    }
     record::Station& st = s.station;
     if (name == "laboratory" || name == "address" || name == "operator") {
         (name == "laboratory" ? st.laboratoryName
@@ -185,6 +188,7 @@ void printStation(const Invocation& inv, const journal::Settings& s, const std::
         QJsonObject o = record::stationJson(st);
         o["operatorInRecords"] = q(record::orNotRecorded(journal::operatorOf(s)));
         o["history"] = locationJson(where);
+        o["interval"] = journal::intervalJson(journal::intervalOf(s));
         o["file"] = q(file);
         printJson(inv, o);
         return;
@@ -215,6 +219,7 @@ void printStation(const Invocation& inv, const journal::Settings& s, const std::
         }
     }
     line("Calibration history: ", history::describe(where));
+    line("Interval:            ", intervalText(journal::intervalOf(s)));
 }
 
 // The history, or why it cannot be reached.
@@ -457,6 +462,12 @@ int runHistory(const Invocation& inv) {
         return fail(inv, store.failure());
     }
     history::Store& s = **store;
+    if (inv.options.drift) {
+        return inv.options.historyAction == HistoryAction::List
+                   ? runDrift(inv, s)
+                   : fail(inv, core::refuse("--drift is not an option of history show or "
+                                            "history verify."));
+    }
     if (inv.options.historyAction == HistoryAction::Verify) {
         return runVerify(inv, s);
     }

@@ -6,6 +6,9 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "core/result.h"
+#include "history/store.h"
+#include "journal/station_file.h"
+#include "trend/interval.h"
 
 #include <QJsonObject>
 
@@ -78,5 +81,12 @@ int runRecover(const Invocation& inv);
 int runStation(const Invocation& inv);
 int runHistory(const Invocation& inv);
 int runCertificate(const Invocation& inv);
+// history --drift --card FINGERPRINT | --board N (drift_command.cpp): the card's calibrations,
+// each end point's drift between them, the end points at risk and the next due date.
+int runDrift(const Invocation& inv, history::Store& store);
+// station --interval START_DAYS,EXTEND,SHORTEN[,MIN_DAYS,MAX_DAYS] (empty: the defaults),
+// refused naming the setting that cannot serve; and the interval's settings as a sentence.
+core::Status applyInterval(journal::Settings& settings, const std::string& value);
+std::string intervalText(const trend::IntervalPolicy& policy);
 
 } // namespace cli

@@ -23,6 +23,7 @@
 #endif
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDateTime>
 #include <QGuiApplication>
 
@@ -169,7 +170,14 @@ int main(int argc, char** argv) {
         pump,
         files,
         stderrIsTerminal(),
-        [] { return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString(); },
+        [day = QDate::fromString(QString::fromStdString(cards.simulatedDate()), Qt::ISODate)] {
+            // The simulated cards' day (MXCAL_SIM_DATE) is the records' day too.
+            QDateTime now = QDateTime::currentDateTimeUtc();
+            if (day.isValid()) {
+                now.setDate(day);
+            }
+            return now.toString(Qt::ISODate).toStdString();
+        },
         MXCAL_VERSION,
         &cards.locks(),
         [] { return cli::interruptRequested(); },

@@ -31,7 +31,7 @@ struct OptionRule {
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionRule, 38> kOptions{{
+constexpr std::array<OptionRule, 40> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
@@ -57,6 +57,7 @@ constexpr std::array<OptionRule, 38> kOptions{{
     {"--meter-past-due", false, kCal},
     {"--card", true, bit(Command::History)},
     {"--since", true, bit(Command::History)},
+    {"--drift", false, bit(Command::History)},
     {"--laboratory", true, kStation},
     {"--address", true, kStation},
     {"--operator", true, kStation},
@@ -70,6 +71,7 @@ constexpr std::array<OptionRule, 38> kOptions{{
     {"--pdf", true, bit(Command::Certificate)},
     {"--page", true, bit(Command::Certificate)},
     {"--approved-by", true, bit(Command::Certificate)},
+    {"--interval", true, kStation},
 }};
 
 constexpr std::array<std::pair<std::string_view, Command>, 8> kCommands{{
@@ -216,6 +218,8 @@ void setFlag(Options& o, std::string_view name) {
         o.save = true;
     } else if (name == "--meter-past-due") {
         o.meterPastDue = true;
+    } else if (name == "--drift") {
+        o.drift = true;
     }
 }
 

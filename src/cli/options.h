@@ -52,8 +52,9 @@ struct Options {
     // history: what it does, the record of show, and the filters of the listing.
     HistoryAction historyAction = HistoryAction::List;
     std::string recordId;
-    std::string card;  // a card fingerprint, or the start of one
-    std::string since; // YYYY-MM-DD
+    std::string card;   // a card fingerprint, or the start of one
+    std::string since;  // YYYY-MM-DD
+    bool drift = false; // history --drift: a card's drift and next due date
     // certificate: the PDF file, the page size ("a4", "letter") and who approved it.
     std::string pdf;
     std::string page = "a4";

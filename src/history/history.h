@@ -108,7 +108,7 @@ struct Entry {
 // Which records a listing gives (all by default), newest first.
 struct Filter {
     std::optional<int> board;
-    std::string cardFingerprint; // empty: any
+    std::string cardFingerprint; // a fingerprint or the start of one; empty: any
     std::optional<Time> since;   // started at or after
     std::optional<Outcome> outcome;
     int limit = 0; // 0: no limit

@@ -243,8 +243,10 @@ core::Result<std::vector<Entry>> Store::list(const Filter& filter) {
         binds.emplace_back(":board", *filter.board);
     }
     if (!filter.cardFingerprint.empty()) {
-        where << "card_fingerprint = :card";
-        binds.emplace_back(":card", QString::fromStdString(filter.cardFingerprint));
+        // A fingerprint, or the start of one (listings show twelve characters of it).
+        const QString card = QString::fromStdString(filter.cardFingerprint);
+        where << QStringLiteral("substr(card_fingerprint, 1, %1) = :card").arg(card.size());
+        binds.emplace_back(":card", card);
     }
     if (filter.since) {
         where << "started_utc >= :since";

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -76,6 +77,34 @@ core::Result<history::Location> locationFromJson(const QJsonObject& o) {
     return l;
 }
 
+// The interval's settings; a member left out keeps its default.
+core::Result<trend::IntervalPolicy> intervalFromJson(const QJsonObject& o) {
+    trend::IntervalPolicy p;
+    for (const auto& [key, field] : {std::pair{"extendFactor", &p.extendFactor},
+                                     {"shortenFactor", &p.shortenFactor},
+                                     {"withinFraction", &p.withinFraction}}) {
+        if (o.contains(key) && !o.value(key).isDouble()) {
+            return core::refuse(std::string("its \"interval\" has a \"") + key +
+                                "\" that is not a number");
+        }
+        *field = o.value(key).toDouble(*field);
+    }
+    for (const auto& [key, field] :
+         {std::pair{"startDays", &p.startDays}, {"minDays", &p.minDays}, {"maxDays", &p.maxDays}}) {
+        const double days = o.value(key).toDouble(*field);
+        if (!o.value(key).isUndefined() &&
+            (!o.value(key).isDouble() || days != std::floor(days) || std::fabs(days) > 1e6)) {
+            return core::refuse(std::string("its \"interval\" has a \"") + key +
+                                "\" that is not a whole number of days");
+        }
+        *field = static_cast<int>(days);
+    }
+    if (const core::Status s = trend::checkPolicy(p); !s) {
+        return core::refuse("its \"interval\" cannot serve: " + s.refusal());
+    }
+    return p;
+}
+
 } // namespace
 
 std::string dataFolder() {
@@ -132,6 +161,16 @@ core::Result<Settings> loadSettings(const std::string& path) {
         }
         s.history = *location;
     }
+    if (o.contains("interval")) {
+        if (!o.value("interval").isObject()) {
+            return core::refuse(named + ": its \"interval\" is not an object.");
+        }
+        auto interval = intervalFromJson(o.value("interval").toObject());
+        if (!interval) {
+            return core::refuse(named + ": " + interval.refusal() + ".");
+        }
+        s.interval = *interval;
+    }
     return s;
 }
 
@@ -139,6 +178,9 @@ core::Status saveSettings(const std::string& path, const Settings& settings) {
     QJsonObject o = record::stationJson(settings.station);
     if (settings.history) {
         o["history"] = locationJson(*settings.history);
+    }
+    if (settings.interval) {
+        o["interval"] = intervalJson(*settings.interval);
     }
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
     const core::Status written = core::replaceFile(
@@ -152,6 +194,19 @@ core::Status saveSettings(const std::string& path, const Settings& settings) {
 
 history::Location historyOf(const Settings& settings) {
     return settings.history ? *settings.history : defaultHistory();
+}
+
+QJsonObject intervalJson(const trend::IntervalPolicy& p) {
+    return QJsonObject{{"startDays", p.startDays},
+                       {"extendFactor", p.extendFactor},
+                       {"shortenFactor", p.shortenFactor},
+                       {"minDays", p.minDays},
+                       {"maxDays", p.maxDays},
+                       {"withinFraction", p.withinFraction}};
+}
+
+trend::IntervalPolicy intervalOf(const Settings& settings) {
+    return settings.interval.value_or(trend::IntervalPolicy{});
 }
 
 std::string operatorOf(const Settings& settings) {

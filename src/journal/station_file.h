@@ -3,6 +3,9 @@
 #include "core/result.h"
 #include "history/history.h"
 #include "record/station.h"
+#include "trend/interval.h"
+
+#include <QJsonObject>
 
 #include <optional>
 #include <string>
@@ -16,6 +19,8 @@ struct Settings {
     record::Station station;
     // Where the history lives; nothing: the SQLite database in the data folder.
     std::optional<history::Location> history;
+    // The staircase of the calibration interval; nothing: trend::IntervalPolicy's defaults.
+    std::optional<trend::IntervalPolicy> interval;
 };
 
 // The program's data folder (created when missing).
@@ -33,6 +38,11 @@ core::Status saveSettings(const std::string& path, const Settings& settings);
 
 // The history that settings name.
 history::Location historyOf(const Settings& settings);
+// The interval's staircase that settings name.
+trend::IntervalPolicy intervalOf(const Settings& settings);
+// The interval's settings as the station file keeps them: startDays, extendFactor,
+// shortenFactor, minDays, maxDays, withinFraction.
+QJsonObject intervalJson(const trend::IntervalPolicy& policy);
 // The operator: the station's, or else the logged-in user; empty when neither is known.
 std::string operatorOf(const Settings& settings);
 // The name of this computer.

@@ -65,6 +65,44 @@ double wantedDrift(std::uint32_t v, int b, std::uint32_t what, double mV) {
     return (x < 0 ? -1.0 : 1.0) * (1.0 + std::fabs(x)) * mV;
 }
 
+// Where an output's ends may lie beyond their nominal points for the end-point search to
+// work (room for its probe and margin, not so far that its estimate overshoots; a unipolar
+// zero approached from code 0 in a few dozen steps), and the millivolt of the range (the
+// 10 V ranges count twice as many).
+struct EndRoom {
+    double lowLo, lowHi, highLo, highHi, mV;
+};
+
+EndRoom endRoom(int rangeCode) {
+    const NominalRange nominal = nominalRange(rangeCode);
+    const double mV = (nominal.high == 10.0 ? 2.0 : 1.0) / 1000.0;
+    const bool unipolar = nominal.low == 0.0;
+    return {unipolar ? 0.0022 : 3.5 * mV, unipolar ? 0.006 : 7.75 * mV,
+            unipolar ? 2.5 * mV : 3.5 * mV, unipolar ? 7.5 * mV : 7.75 * mV, mV};
+}
+
+// Calls f(channel, range code, transfer, room) for each output range of the model.
+template <class F> void forEachEnd(AnalogModel& m, F f) {
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int r = 0; r < 4; ++r) {
+            f(ch, r, m.out[static_cast<std::size_t>(ch)][static_cast<std::size_t>(r)], endRoom(r));
+        }
+    }
+}
+
+// The yearly change of an end's distance beyond its nominal point (positive: further beyond):
+// 0.2 to 3 millivolts of the range, most ends slow and a few fast, towards the side with
+// more room, and never so fast that the room lasts less than two years.
+double endRate(std::uint32_t v, int b, std::uint32_t what, double beyond, double lo, double hi,
+               double mV) {
+    const double u = unit(v, b, what);
+    const double wanted = (0.2 + 2.8 * u * u) * mV;
+    const double outward = std::max(0.0, hi - beyond);
+    const double inward = std::max(0.0, beyond - lo);
+    const double room = std::max(outward, inward);
+    return (outward >= inward ? 1.0 : -1.0) * std::min(wanted, room / 2.0);
+}
+
 } // namespace
 
 AnalogModel AnalogModel::make(std::uint32_t v, int b) {
@@ -138,29 +176,56 @@ std::int16_t AnalogModel::convert(int gainCode, double volts, std::uint64_t& noi
 
 AnalogModel AnalogModel::aged(std::uint32_t v, int b) const {
     AnalogModel m = *this;
-    for (int ch = 0; ch < 2; ++ch) {
-        for (int r = 0; r < 4; ++r) {
-            const std::uint32_t k = static_cast<std::uint32_t>(4 * ch + r);
-            const NominalRange nominal = nominalRange(r);
-            const double mV = (nominal.high == 10.0 ? 2.0 : 1.0) / 1000.0;
-            const bool unipolar = nominal.low == 0.0;
-            Output& o = m.out[static_cast<std::size_t>(ch)][static_cast<std::size_t>(r)];
-            // The distances beyond the nominal ends stay where the end-point search works
-            // (room for its probe and margin, not so far that its estimate overshoots) and a
-            // unipolar zero is approached from code 0 in a few dozen steps.
-            const double lowLo = unipolar ? 0.0022 : 3.5 * mV;
-            const double lowHi = unipolar ? 0.006 : 7.75 * mV;
-            const double highLo = unipolar ? 2.5 * mV : 3.5 * mV;
-            const double highHi = unipolar ? 7.5 * mV : 7.75 * mV;
-            const double dLow = endDrift(nominal.low - o.v0,
-                                         wantedDrift(v, b, kWhatDriftLow + k, mV), lowLo, lowHi);
-            const double dHigh =
-                endDrift(o.v0 + o.slope * 65535.0 - nominal.high,
-                         wantedDrift(v, b, kWhatDriftHigh + k, mV), highLo, highHi);
-            o.v0 -= dLow;
-            o.slope += (dLow + dHigh) / 65535.0;
-        }
+    forEachEnd(m, [&](int ch, int r, Output& o, const EndRoom& room) {
+        const std::uint32_t k = static_cast<std::uint32_t>(4 * ch + r);
+        const NominalRange nominal = nominalRange(r);
+        const double dLow =
+            endDrift(nominal.low - o.v0, wantedDrift(v, b, kWhatDriftLow + k, room.mV), room.lowLo,
+                     room.lowHi);
+        const double dHigh =
+            endDrift(o.v0 + o.slope * 65535.0 - nominal.high,
+                     wantedDrift(v, b, kWhatDriftHigh + k, room.mV), room.highLo, room.highHi);
+        o.v0 -= dLow;
+        o.slope += (dLow + dHigh) / 65535.0;
+    });
+    return m;
+}
+
+double AnalogModel::driftPerYear(std::uint32_t v, int b, int channel, int rangeCode,
+                                 bool upper) const {
+    const Output& o =
+        out.at(static_cast<std::size_t>(channel)).at(static_cast<std::size_t>(rangeCode));
+    const EndRoom room = endRoom(rangeCode);
+    const NominalRange nominal = nominalRange(rangeCode);
+    const std::uint32_t k = static_cast<std::uint32_t>(4 * channel + rangeCode);
+    // The change of the end's distance beyond its nominal point, then as the voltage moves.
+    const double beyond =
+        upper
+            ? endRate(v, b, kWhatRateHigh + k, o.v0 + o.slope * 65535.0 - nominal.high, room.highLo,
+                      room.highHi, room.mV)
+            : endRate(v, b, kWhatRateLow + k, nominal.low - o.v0, room.lowLo, room.lowHi, room.mV);
+    return upper ? beyond : -beyond;
+}
+
+AnalogModel AnalogModel::drifted(std::uint32_t v, int b, double years) const {
+    AnalogModel m = *this;
+    if (!(years > 0.0)) {
+        return m;
     }
+    forEachEnd(m, [&](int ch, int r, Output& o, const EndRoom& room) {
+        const NominalRange nominal = nominalRange(r);
+        const double low = nominal.low - o.v0;
+        const double high = o.v0 + o.slope * 65535.0 - nominal.high;
+        // Each end moves on at its rate until it reaches the edge of where the search works.
+        const double dLow =
+            std::clamp(-driftPerYear(v, b, ch, r, false) * years, std::min(0.0, room.lowLo - low),
+                       std::max(0.0, room.lowHi - low));
+        const double dHigh =
+            std::clamp(driftPerYear(v, b, ch, r, true) * years, std::min(0.0, room.highLo - high),
+                       std::max(0.0, room.highHi - high));
+        o.v0 -= dLow;
+        o.slope += (dLow + dHigh) / 65535.0;
+    });
     return m;
 }
 

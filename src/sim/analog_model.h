@@ -52,6 +52,16 @@ struct AnalogModel {
     // hundredths of a percent, each end in the direction that keeps it reachable. The
     // references and the A/D converter are as they were.
     AnalogModel aged(std::uint32_t variant, int board) const;
+    // The same board years after its drift began: each output end moves on from here at its
+    // rate (driftPerYear), and stops at the edge of where the end-point search still works.
+    // No time (years <= 0): this model exactly.
+    AnalogModel drifted(std::uint32_t variant, int board, double years) const;
+    // The rate at which an end of an output moves on from this model, in volts a year, signed
+    // as its voltage moves: a few millivolts a year (0.2 to 3 mV in the 5 V ranges, twice
+    // that in the 10 V ranges; most ends slow, a few fast), fixed by the variant, the board
+    // and the end, never so fast that its room lasts less than two years.
+    double driftPerYear(std::uint32_t variant, int board, int channel, int rangeCode,
+                        bool upper) const;
 
     // A channel 0/1, range code 0..3 or gain code 0..7 out of range throws std::out_of_range.
     double outputVoltageAt(int channel, int rangeCode, std::uint16_t code) const;

@@ -3,6 +3,7 @@
 #include "core/text.h"
 #include "sim/simulated_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim {
@@ -10,6 +11,7 @@ namespace sim {
 namespace {
 
 constexpr std::string_view kHeader = "MX4815-SIMULATED-CARDS 1";
+constexpr std::string_view kDatedHeader = "MX4815-SIMULATED-CARDS 2";
 constexpr std::string_view kChecksumKey = "checksum ";
 
 std::uint32_t fnv1a(std::string_view s) {
@@ -29,6 +31,58 @@ void appendWords(std::string& out, std::string_view key, const EepromWords& word
         out += buf;
     }
     out += '\n';
+}
+
+using Day = std::optional<std::chrono::sys_days>;
+
+std::string dayText(const Day& d) {
+    if (!d) {
+        return "-";
+    }
+    const std::chrono::year_month_day ymd{*d};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return buf;
+}
+
+// "YYYY-MM-DD", a day of the calendar, or "-" for none.
+bool parseDay(std::string_view text, Day& d) {
+    if (text == "-") {
+        d.reset();
+        return true;
+    }
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    int fields[3] = {0, 0, 0};
+    for (std::size_t i = 0, f = 0; i < text.size(); ++i) {
+        if (i == 4 || i == 7) {
+            ++f;
+        } else if (text[i] < '0' || text[i] > '9') {
+            return false;
+        } else {
+            fields[f] = fields[f] * 10 + (text[i] - '0');
+        }
+    }
+    const std::chrono::year_month_day ymd{std::chrono::year{fields[0]},
+                                          std::chrono::month{static_cast<unsigned>(fields[1])},
+                                          std::chrono::day{static_cast<unsigned>(fields[2])}};
+    if (!ymd.ok()) {
+        return false;
+    }
+    d = std::chrono::sys_days{ymd};
+    return true;
+}
+
+// "saved <day> drift-from <day>".
+bool parseDaysLine(std::string_view line, StoredCard& card) {
+    constexpr std::string_view saved = "saved ";
+    constexpr std::string_view from = " drift-from ";
+    const std::size_t at = line.find(from);
+    return line.substr(0, saved.size()) == saved && at != std::string_view::npos &&
+           parseDay(line.substr(saved.size(), at - saved.size()), card.savedOn) &&
+           parseDay(line.substr(at + from.size()), card.driftFrom);
 }
 
 // Reads lines one by one from the text; every line must end with '\n'.
@@ -134,13 +188,17 @@ bool checkedBody(std::string_view data, std::string_view& body, std::string& why
     return true;
 }
 
-// The header, variant and cards lines; count is the number of cards that follow.
-bool readHeading(LineReader& lines, std::uint32_t variant, std::uint64_t& count, std::string& why) {
+// The header, variant and cards lines; count is the number of cards that follow, dated
+// whether each card carries its dates (version 2).
+bool readHeading(LineReader& lines, std::uint32_t variant, std::uint64_t& count, bool& dated,
+                 std::string& why) {
     std::string_view line;
-    if (!lines.next(line) || line != kHeader) {
-        why = "the first line is not \"" + std::string(kHeader) + "\"";
+    if (!lines.next(line) || (line != kHeader && line != kDatedHeader)) {
+        why = "the first line is not \"" + std::string(kHeader) + "\" or \"" +
+              std::string(kDatedHeader) + "\"";
         return false;
     }
+    dated = line == kDatedHeader;
     std::uint64_t stored = 0;
     if (!lines.next(line) || !parseNumberLine(line, "variant", 0xFFFFFFFFu, stored)) {
         why = "the variant line is missing or damaged";
@@ -159,8 +217,8 @@ bool readHeading(LineReader& lines, std::uint32_t variant, std::uint64_t& count,
     return true;
 }
 
-// One card's heading, EEPROM and backup lines.
-bool readCard(LineReader& lines, std::size_t i, std::uint64_t count, StoredCard& card,
+// One card's heading, EEPROM and backup lines, and its dates when dated.
+bool readCard(LineReader& lines, std::size_t i, std::uint64_t count, bool dated, StoredCard& card,
               std::string& why) {
     std::string_view line;
     std::uint64_t index = 0;
@@ -176,6 +234,10 @@ bool readCard(LineReader& lines, std::size_t i, std::uint64_t count, StoredCard&
         why = "the backup of card " + std::to_string(i) + " is damaged";
         return false;
     }
+    if (dated && (!lines.next(line) || !parseDaysLine(line, card))) {
+        why = "the dates of card " + std::to_string(i) + " are damaged";
+        return false;
+    }
     return true;
 }
 
@@ -184,7 +246,10 @@ bool readCard(LineReader& lines, std::size_t i, std::uint64_t count, StoredCard&
 std::string cardsText(std::uint32_t variant, const std::vector<StoredCard>& cards) {
     std::string out;
     out.reserve(64 + cards.size() * (32 + 2 * (8 + 5 * card::kEepromWords)));
-    out += kHeader;
+    const bool dated = std::any_of(cards.begin(), cards.end(), [](const StoredCard& c) {
+        return c.savedOn.has_value() || c.driftFrom.has_value();
+    });
+    out += dated ? kDatedHeader : kHeader;
     out += '\n';
     out += "variant " + std::to_string(variant) + '\n';
     out += "cards " + std::to_string(cards.size()) + '\n';
@@ -192,6 +257,10 @@ std::string cardsText(std::uint32_t variant, const std::vector<StoredCard>& card
         out += "card " + std::to_string(i) + '\n';
         appendWords(out, "eeprom", cards[i].eeprom);
         appendWords(out, "backup", cards[i].backup);
+        if (dated) {
+            out += "saved " + dayText(cards[i].savedOn) + " drift-from " +
+                   dayText(cards[i].driftFrom) + '\n';
+        }
     }
     char buf[32];
     std::snprintf(buf, sizeof buf, "checksum %08X\n", static_cast<unsigned>(fnv1a(out)));
@@ -207,12 +276,13 @@ bool readCardsText(std::string_view text, std::uint32_t variant, std::vector<Sto
     }
     LineReader lines(body);
     std::uint64_t count = 0;
-    if (!readHeading(lines, variant, count, why)) {
+    bool dated = false;
+    if (!readHeading(lines, variant, count, dated, why)) {
         return false;
     }
     cards.assign(static_cast<std::size_t>(count), StoredCard{});
     for (std::size_t i = 0; i < cards.size(); ++i) {
-        if (!readCard(lines, i, count, cards[i], why)) {
+        if (!readCard(lines, i, count, dated, cards[i], why)) {
             return false;
         }
     }

@@ -20,6 +20,8 @@ enum : std::uint32_t {
     kWhatDate = 0x600,
     kWhatDriftLow = 0x700,  // + 4 * channel + range
     kWhatDriftHigh = 0x800, // + 4 * channel + range
+    kWhatRateLow = 0x900,   // + 4 * channel + range
+    kWhatRateHigh = 0xA00,  // + 4 * channel + range
     kWhatOther = 0x1000,    // + word number
 };
 

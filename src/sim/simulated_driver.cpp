@@ -1,6 +1,7 @@
 #include "sim/simulated_driver.h"
 
 #include "sim/card_state.h"
+#include "sim/cards_text.h"
 #include "sim/numbers.h"
 
 #include <algorithm>
@@ -28,7 +29,8 @@ SimulatedDriver::SimulatedDriver(SimOptions options) : options_(options) {
         c.board = b;
         c.serial = 24100000u + (v % 400u) * 10000u + static_cast<std::uint32_t>(b);
         c.factory = AnalogModel::make(v, b);
-        c.model = c.factory.aged(v, b);
+        c.aged = c.factory.aged(v, b);
+        c.model = c.aged;
         c.noise = noiseStart(v, b);
     }
     resetToFactory();
@@ -100,6 +102,25 @@ double SimulatedDriver::outputVoltageAt(int board, int channel, int rangeCode,
 double SimulatedDriver::factoryOutputVoltageAt(int board, int channel, int rangeCode,
                                                std::uint16_t code) const {
     return card(board).factory.outputVoltageAt(channel, rangeCode, code);
+}
+
+double SimulatedDriver::outputDriftPerYear(int board, int channel, int rangeCode,
+                                           bool upper) const {
+    return card(board).aged.driftPerYear(options_.variant, board, channel, rangeCode, upper);
+}
+
+void SimulatedDriver::setToday(std::optional<std::chrono::sys_days> today) {
+    today_ = today;
+    for (Card& c : cards_) {
+        drift(c);
+    }
+}
+
+void SimulatedDriver::drift(Card& c) const {
+    const bool began = today_ && c.driftFrom && *today_ > *c.driftFrom;
+    const double years =
+        began ? static_cast<double>((*today_ - *c.driftFrom).count()) / 365.25 : 0.0;
+    c.model = c.aged.drifted(options_.variant, c.board, years);
 }
 
 double SimulatedDriver::outputVoltage(int board, int channel) const {

@@ -5,6 +5,7 @@
 #include "core/result.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace sim {
+
+struct StoredCard; // cards_text.h
 
 // The driver entry points, for fault injection.
 enum class EntryPoint {
@@ -112,8 +115,16 @@ public:
     // the reason.
     core::Result<std::string> serializeOver(std::string_view stored,
                                             std::optional<int> board = std::nullopt) const;
-    // All cards' EEPROMs and backups as they left the factory.
+    // All cards' EEPROMs and backups as they left the factory, without a SAVE's date.
     void resetToFactory();
+
+    // The day the cards live at. Their outputs drift on from the day of their first SAVE made
+    // with a date, a few millivolts a year (AnalogModel::driftPerYear), so that a calibration
+    // finds them moved by the time since its last SAVE; each successful Drvx_WriteEEP keeps
+    // the day with the board's EEPROM. None (the default): nothing drifts further and a SAVE
+    // keeps no date. The day of a card whose drift began later is taken as that day.
+    void setToday(std::optional<std::chrono::sys_days> today);
+    std::optional<std::chrono::sys_days> today() const { return today_; }
 
     // Keeps a board's EEPROM and backup where they outlive the program (the simulated cards'
     // file) after Drvx_WriteEEP or Drvx_RecoverEEP changed them, as a card's EEPROM keeps what
@@ -148,6 +159,12 @@ public:
     void setEeprom(int board, const std::array<std::uint16_t, card::kEepromWords>& words);
     std::array<std::uint16_t, card::kEepromWords> factoryBackup(int board) const;
     long eepromWrites(int board) const; // successful Drvx_WriteEEP calls
+    // The day of the board's last SAVE and the day its drift began, when kept.
+    std::optional<std::chrono::sys_days> savedOn(int board) const;
+    std::optional<std::chrono::sys_days> driftFrom(int board) const;
+    // The rate at which an output end point's voltage moves once its drift began, volts a
+    // year (upper: the end at +5 V / +10 V, else the one at 0 V / -5 V / -10 V).
+    double outputDriftPerYear(int board, int channel, int rangeCode, bool upper) const;
 
     // Fault injection. A non-zero status makes the entry point return it and do nothing else.
     void setStatus(EntryPoint ep, card::Int16 status);
@@ -178,9 +195,13 @@ private:
     const Card& card(int board) const;
     Card& card(int board);
     // After a change of c's EEPROM: true when keepBoard kept it (or there is none); else c's
-    // EEPROM and backup are put back to eeprom and backup, and false.
-    bool kept(Card& c, const std::array<std::uint16_t, card::kEepromWords>& eeprom,
-              const std::array<std::uint16_t, card::kEepromWords>& backup);
+    // EEPROM, backup and dates are put back as before held them, and false.
+    bool kept(Card& c, const StoredCard& before);
+    // A card's EEPROM, backup and dates as the text keeps them, and taken from it (its
+    // analog side then drifted to today from the day its drift began).
+    static StoredCard stored(const Card& c);
+    void take(Card& c, const StoredCard& s);
+    void drift(Card& c) const;
 
     // The register window (register_window.cpp).
     void violation(std::string text);
@@ -191,8 +212,9 @@ private:
 
     SimOptions options_;
     std::vector<Card> cards_;
-    // Cards of the restored text beyond cards_, as they were stored: EEPROM, then backup.
-    std::vector<std::array<std::array<std::uint16_t, card::kEepromWords>, 2>> beyond_;
+    // Cards of the restored text beyond cards_, as they were stored.
+    std::vector<StoredCard> beyond_;
+    std::optional<std::chrono::sys_days> today_;
     std::array<card::Int16, 11> statuses_{};
     bool busyForever_ = false;
     WriteFault writeFault_ = WriteFault::None;

@@ -17,9 +17,20 @@ using card::Long;
 void SimulatedDriver::resetToFactory() {
     for (Card& c : cards_) {
         const EepromWords factory = factoryImage(c.factory, c.serial, options_.variant, c.board);
-        c.eeprom = factory;
-        c.backup = factory;
+        take(c, StoredCard{factory, factory, std::nullopt, std::nullopt});
     }
+}
+
+StoredCard SimulatedDriver::stored(const Card& c) {
+    return StoredCard{c.eeprom, c.backup, c.savedOn, c.driftFrom};
+}
+
+void SimulatedDriver::take(Card& c, const StoredCard& s) {
+    c.eeprom = s.eeprom;
+    c.backup = s.backup;
+    c.savedOn = s.savedOn;
+    c.driftFrom = s.driftFrom;
+    drift(c);
 }
 
 // ---- the simulated cards' text ------------------------------------------------------------
@@ -28,11 +39,9 @@ std::string SimulatedDriver::serialize() const {
     std::vector<StoredCard> stored;
     stored.reserve(cards_.size());
     for (const Card& c : cards_) {
-        stored.push_back({c.eeprom, c.backup});
+        stored.push_back(SimulatedDriver::stored(c));
     }
-    for (const auto& kept : beyond_) {
-        stored.push_back({kept[0], kept[1]});
-    }
+    stored.insert(stored.end(), beyond_.begin(), beyond_.end());
     return cardsText(options_.variant, stored);
 }
 
@@ -46,13 +55,9 @@ core::Status SimulatedDriver::restore(std::string_view data) {
     }
     const std::size_t n = std::min(stored.size(), cards_.size());
     for (std::size_t i = 0; i < n; ++i) {
-        cards_[i].eeprom = stored[i].eeprom;
-        cards_[i].backup = stored[i].backup;
+        take(cards_[i], stored[i]);
     }
-    beyond_.clear();
-    for (std::size_t i = n; i < stored.size(); ++i) {
-        beyond_.push_back({stored[i].eeprom, stored[i].backup});
-    }
+    beyond_.assign(stored.begin() + static_cast<std::ptrdiff_t>(n), stored.end());
     return {};
 }
 
@@ -64,8 +69,7 @@ core::Status SimulatedDriver::restoreBoard(std::string_view data, int board) {
         return core::refuse(std::move(why));
     }
     if (static_cast<std::size_t>(board) < stored.size()) {
-        c.eeprom = stored[static_cast<std::size_t>(board)].eeprom;
-        c.backup = stored[static_cast<std::size_t>(board)].backup;
+        take(c, stored[static_cast<std::size_t>(board)]);
     }
     return {};
 }
@@ -86,7 +90,7 @@ core::Result<std::string> SimulatedDriver::serializeOver(std::string_view data,
     const auto end = static_cast<std::size_t>(last + 1); // 0 when there are no cards
     stored.resize(std::max(had, end));
     for (std::size_t i = std::min(had, static_cast<std::size_t>(first)); i < end; ++i) {
-        stored[i] = {cards_[i].eeprom, cards_[i].backup};
+        stored[i] = SimulatedDriver::stored(cards_[i]);
     }
     return cardsText(options_.variant, stored);
 }
@@ -97,7 +101,7 @@ std::string SimulatedDriver::failureDetail() const {
     return failureDetail_;
 }
 
-bool SimulatedDriver::kept(Card& c, const EepromWords& eeprom, const EepromWords& backup) {
+bool SimulatedDriver::kept(Card& c, const StoredCard& before) {
     if (!keepBoard) {
         return true;
     }
@@ -105,8 +109,7 @@ bool SimulatedDriver::kept(Card& c, const EepromWords& eeprom, const EepromWords
     if (s) {
         return true;
     }
-    c.eeprom = eeprom;
-    c.backup = backup;
+    take(c, before);
     failureDetail_ = s.refusal();
     return false;
 }
@@ -137,14 +140,20 @@ Int16 SimulatedDriver::Drvx_WriteEEP(Int16 wBoardNo, EepImage& data) {
     if (writeFault_ == WriteFault::StoresNothing) {
         return 0;
     }
-    const EepromWords eeprom = c->eeprom;
-    const EepromWords backup = c->backup;
+    const StoredCard before = stored(*c);
     for (std::size_t i = 0; i < kEepromWords; ++i) {
         const bool lost = writeFault_ == WriteFault::StoresPartly && i >= kPartialWriteEnd;
         c->eeprom[i] = lost ? std::uint16_t{0xFFFF}
                             : static_cast<std::uint16_t>(static_cast<std::uint32_t>(data[i]));
     }
-    if (!kept(*c, eeprom, backup)) {
+    if (today_) {
+        c->savedOn = today_;
+        if (!c->driftFrom) {
+            c->driftFrom = today_;
+        }
+        drift(*c);
+    }
+    if (!kept(*c, before)) {
         return kEepromNotKept;
     }
     ++c->writes;
@@ -157,10 +166,9 @@ Int16 SimulatedDriver::Drvx_RecoverEEP(Int16 wBoardNo) {
     if (!c) {
         return status;
     }
-    const EepromWords eeprom = c->eeprom;
-    const EepromWords backup = c->backup;
+    const StoredCard before = stored(*c);
     c->eeprom = c->backup;
-    return kept(*c, eeprom, backup) ? 0 : kEepromNotKept;
+    return kept(*c, before) ? 0 : kEepromNotKept;
 }
 
 // ---- for tests ------------------------------------------------------------------------------
@@ -179,6 +187,14 @@ std::array<std::uint16_t, kEepromWords> SimulatedDriver::factoryBackup(int board
 
 long SimulatedDriver::eepromWrites(int board) const {
     return card(board).writes;
+}
+
+std::optional<std::chrono::sys_days> SimulatedDriver::savedOn(int board) const {
+    return card(board).savedOn;
+}
+
+std::optional<std::chrono::sys_days> SimulatedDriver::driftFrom(int board) const {
+    return card(board).driftFrom;
 }
 
 } // namespace sim

@@ -50,9 +50,7 @@ struct CliRig {
     explicit CliRig(int cardCount = 2) : cards(sim::SimOptions{cardCount, 1}) {}
 
     Outcome run(const std::vector<std::string>& args) {
-        cli::Services services{cards, clock,    pump,
-                               files, terminal, [] { return std::string("2024-05-01T12:00:00Z"); },
-                               "test"};
+        cli::Services services{cards, clock, pump, files, terminal, [this] { return now; }, "test"};
         services.journal = journal ? &*journal : nullptr;
         services.stationFile = folder.filePath("station.json").toStdString();
         std::ostringstream out;
@@ -80,6 +78,8 @@ struct CliRig {
     }
 
     sim::SimulatedDriver cards;
+    // The date and time of now in UTC, as the records carry it.
+    std::string now = "2024-05-01T12:00:00Z";
     testing_support::VirtualClock clock;
     testing_support::ScriptedPump pump;
     // Keeps the calibration history in an SQLite file of the rig's folder, with the station

@@ -1,10 +1,12 @@
 // The command-line program as programs run it: real processes on the simulated cards (their
 // time run fast with MXCAL_SIM_SPEED), real signals, each test in a data folder of its own.
+#include "card/facts.h"
 #include "sim/simulated_driver.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 
@@ -37,6 +40,9 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", data.path());
         env.insert("MXCAL_SIM_SPEED", QString::number(speed > 0 ? speed : speed_));
+        if (!date.isEmpty()) {
+            env.insert("MXCAL_SIM_DATE", date);
+        }
         p->setProcessEnvironment(env);
         p->start(QStringLiteral(MXCAL_CLI_PATH), QStringList{"--cards", "4"} + args);
         EXPECT_TRUE(p->waitForStarted());
@@ -82,6 +88,7 @@ public:
     }
 
     QTemporaryDir data;
+    QString date; // MXCAL_SIM_DATE when not empty
 
 private:
     int speed_;
@@ -192,6 +199,100 @@ TEST(CliProcesses, SeveralBoardsAtOnceComeOutAsOneAtATime) {
                   QJsonDocument(alone.table(b)).toJson().toStdString())
             << "board " << b << ": every board keeps its own SAVE";
     }
+}
+
+// The output range's driver code of a caption ("Bipolar 10V": 3).
+int rangeCode(const QString& caption) {
+    for (const card::OutputRangeFacts& r : card::kOutputRanges) {
+        if (caption.toStdString() == r.caption) {
+            return r.rangeCode;
+        }
+    }
+    ADD_FAILURE() << "no output range " << caption.toStdString();
+    return 0;
+}
+
+TEST(CliProcesses, HalfAYearAfterASaveTheNextCalibrationShowsEachEndPointsDrift) {
+    Cli cli;
+    cli.date = "2025-01-02";
+    ASSERT_EQ(cli.run(Cli::calibrate(0) + QStringList{"--save"}).code, 0);
+    cli.date = "2025-07-03"; // 182 days on
+    ASSERT_EQ(cli.run(Cli::calibrate(0) + QStringList{"--save"}).code, 0);
+    QFile file(cli.file("mx4815cal/simulated-cards.dat"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_THAT(file.readAll().toStdString(),
+                HasSubstr("\nsaved 2025-07-03 drift-from 2025-01-02\n"));
+
+    const QJsonArray records = cli.run({"history", "--json"}).json()["records"].toArray();
+    ASSERT_EQ(records.size(), 2);
+    const QJsonObject first = records[1].toObject()["record"].toObject(); // newest first
+    const QJsonObject second = records[0].toObject()["record"].toObject();
+    const QDateTime start1 =
+        QDateTime::fromString(first["dates"].toObject()["startUtc"].toString(), Qt::ISODate);
+    const QDateTime start2 =
+        QDateTime::fromString(second["dates"].toObject()["startUtc"].toString(), Qt::ISODate);
+    EXPECT_EQ(start1.date(), QDate(2025, 1, 2)) << "the records carry the simulated day";
+    EXPECT_EQ(start2.date(), QDate(2025, 7, 3));
+    const double days = static_cast<double>(start1.secsTo(start2)) / 86400.0;
+
+    const Ended ran = cli.run({"history", "--drift", "--board", "0", "--json"});
+    ASSERT_EQ(ran.code, 0) << ran.err.toStdString();
+    const QJsonObject d = ran.json();
+    const QJsonArray calibrations = d["calibrations"].toArray();
+    ASSERT_EQ(calibrations.size(), 2);
+    // Both found the card out of tolerance (aged since the factory, then drifted): the year
+    // to start with halved, 182.5 -> 183 days, and halved again, 91.5 -> 92 days.
+    EXPECT_EQ(calibrations[0].toObject()["intervalDays"].toInt(), 183);
+    EXPECT_EQ(calibrations[1].toObject()["asFound"].toString(), "out of tolerance");
+    EXPECT_EQ(d["interval"].toObject()["days"].toInt(), 92);
+    EXPECT_EQ(d["interval"].toObject()["nextDue"].toString(), "2025-10-03");
+
+    static const sim::SimulatedDriver truth(sim::SimOptions{4});
+    const QJsonArray outputs1 = first["outputs"].toArray();
+    const QJsonArray outputs2 = second["outputs"].toArray();
+    const QJsonArray endPoints = d["endPoints"].toArray();
+    ASSERT_EQ(endPoints.size(), 16);
+    int fast = 0;
+    for (int i = 0; i < 16; ++i) {
+        const QJsonObject o1 = outputs1[i].toObject();
+        const QJsonObject o2 = outputs2[i].toObject();
+        const QJsonObject e = endPoints[i].toObject();
+        const std::string name = e["endPoint"].toString().toStdString();
+        ASSERT_EQ(name, o1["endPoint"].toString().toStdString());
+        const QJsonObject left1 = o1["asLeft"].toObject();
+        const double found2 = o2["asFound"].toObject()["residualVolts"].toDouble();
+        const double left2 = o2["asLeft"].toObject()["residualVolts"].toDouble();
+        // As found against the as left before, over the days between, a year of 365.25 days.
+        const double mVa = e["mVPerYear"].toDouble();
+        EXPECT_NEAR(mVa, (found2 - left1["residualVolts"].toDouble()) * 1000 / days * 365.25, 1e-9)
+            << name;
+        EXPECT_NEAR(e["atDueMV"].toDouble(), left2 * 1000 + mVa * 92 / 365.25, 1e-9) << name;
+        EXPECT_EQ(e["atRisk"].toBool(),
+                  std::fabs(e["atDueMV"].toDouble()) > e["toleranceMV"].toDouble())
+            << name;
+        // ... and what the simulated card really did, within four counts of the read-back
+        // range over the half year.
+        const double rate =
+            truth.outputDriftPerYear(0, o1["channel"].toInt(), rangeCode(o1["range"].toString()),
+                                     o1["point"].toString() == "upper");
+        EXPECT_NEAR(mVa, rate * 1000,
+                    4 * left1["voltsPerCount"].toDouble() * 1000 / (days / 365.25))
+            << name;
+        fast += std::fabs(mVa) > 1.5;
+    }
+    EXPECT_GE(fast, 4) << "some end points drift faster than others";
+    EXPECT_FALSE(d["atRisk"].toArray().isEmpty());
+
+    const std::string text = cli.run({"history", "--drift", "--board", "0"}).out.toStdString();
+    EXPECT_THAT(text, HasSubstr("At risk of leaving their tolerance by 2025-10-03: "));
+    EXPECT_THAT(text, HasSubstr("Next due: 2025-10-03, 92 days after the calibration of "
+                                "2025-07-03"));
+
+    cli.date = "2025-02-30";
+    const Ended refused = cli.run({"list"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_THAT(refused.err.toStdString(),
+                HasSubstr("MXCAL_SIM_DATE: \"2025-02-30\" is not a date YYYY-MM-DD."));
 }
 
 } // namespace

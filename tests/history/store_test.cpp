@@ -222,6 +222,12 @@ TEST_P(HistoryTest, ListFiltersByBoardCardAndDateNewestFirst) {
     history::Filter card;
     card.cardFingerprint = "fp-a";
     EXPECT_EQ(listed(card), (V{made[2], made[0]}));
+    card.cardFingerprint = "fp-"; // the start of a fingerprint, as a listing shows it
+    EXPECT_EQ(listed(card), (V{made[3], made[2], made[1], made[0]}));
+    card.cardFingerprint = "fp-a-and-more";
+    EXPECT_EQ(listed(card), V{});
+    card.cardFingerprint = "%"; // not a pattern
+    EXPECT_EQ(listed(card), V{});
     history::Filter since;
     since.since = at(120);
     EXPECT_EQ(listed(since), (V{made[3], made[2]}));
