@@ -2,10 +2,13 @@
 // of tolerance, and the next due date by the staircase; and the interval's station setting.
 #include "cli/invocation.h"
 #include "core/text.h"
+#include "report/certificate.h"
 #include "trend/calibrations.h"
 #include "trend/drift.h"
 
 #include <QJsonArray>
+
+#include <algorithm>
 
 #include <charconv>
 #include <cmath>
@@ -203,6 +206,18 @@ void printDrift(std::ostream& out, const Trend& t) {
     }
 }
 
+std::vector<report::DriftRow> rowsOf(const trend::Drift& d) {
+    std::vector<report::DriftRow> rows;
+    const auto mv = [](const std::optional<double>& v) {
+        return v ? std::optional<double>(*v * 1000.0) : std::nullopt;
+    };
+    for (const trend::EndPointDrift& e : d.endPoints) {
+        rows.push_back(
+            {e.name, mv(e.voltsPerYear), mv(e.atDueVolts), e.toleranceVolts * 1000.0, e.atRisk});
+    }
+    return rows;
+}
+
 void printTrend(const Invocation& inv, history::Store& store, const Trend& t) {
     std::ostream& out = inv.out;
     const std::size_t n = t.read.calibrations.size();
@@ -250,12 +265,62 @@ int runDrift(const Invocation& inv, history::Store& store) {
     }
     t.schedule = *schedule;
     t.drift = trend::drift(t.read.calibrations, t.schedule.due);
+    if (!inv.options.plot.empty()) {
+        if (const core::Status s = checkOutputFile(inv, "--plot", inv.options.plot); !s) {
+            return fail(inv, s.failure());
+        }
+        if (const core::Status drawn = report::writeDriftPng(rowsOf(t.drift), inv.options.plot);
+            !drawn) {
+            return fail(inv, core::reword(drawn.failure(), "--plot: " + drawn.refusal()));
+        }
+    }
     if (inv.options.json) {
         printJson(inv, trendJson(store, t));
     } else {
         printTrend(inv, store, t);
     }
     return kSuccess;
+}
+
+CertificateTrend certificateTrend(const Invocation& inv, history::Store& store,
+                                  const history::Entry& record) {
+    CertificateTrend out;
+    if (inv.services.journal == nullptr || record.change.cardFingerprint.empty()) {
+        return out;
+    }
+    history::Filter f;
+    f.cardFingerprint = record.change.cardFingerprint;
+    auto entries = store.list(f);
+    if (!entries) {
+        return out;
+    }
+    trend::CardCalibrations read = trend::calibrationsOf(std::move(*entries));
+    // The card as it stood at this calibration: the ones after it do not count.
+    auto& all = read.calibrations;
+    const auto self = std::find_if(all.begin(), all.end(), [&](const trend::Calibration& c) {
+        return c.recordId == record.id;
+    });
+    if (self == all.end()) {
+        return out;
+    }
+    all.erase(self + 1, all.end());
+    const journal::Settings& settings = inv.services.journal->settings();
+    const auto schedule = trend::schedule(all, journal::intervalOf(settings));
+    if (!schedule) {
+        return out;
+    }
+    if (settings.intervalOnCertificate) {
+        out.nextDue = day(schedule->due) + ", " + std::to_string(schedule->days) +
+                      " days after this calibration (" +
+                      intervalText(journal::intervalOf(settings)) + ")";
+    }
+    if (all.size() >= 2) {
+        out.rows = rowsOf(trend::drift(all, schedule->due));
+        out.span = std::to_string(all.size()) + " calibrations of this card, " +
+                   day(all.front().start) + " to " + day(all.back().start) +
+                   "; residuals by the next due date, " + day(schedule->due);
+    }
+    return out;
 }
 
 std::string intervalText(const trend::IntervalPolicy& p) {

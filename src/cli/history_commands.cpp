@@ -125,6 +125,13 @@ core::Status apply(journal::Settings& s, const std::string& name, const std::str
     if (name == "interval") {
         return applyInterval(s, value);
     }
+    if (name == "interval-on-certificate") {
+        if (value != "yes" && value != "no") {
+            return badSetting(name, value, "is not yes or no");
+        }
+        s.intervalOnCertificate = value == "yes";
+        return {};
+    }
     record::Station& st = s.station;
     if (name == "laboratory" || name == "address" || name == "operator") {
         (name == "laboratory" ? st.laboratoryName
@@ -441,6 +448,10 @@ int runCertificate(const Invocation& inv) {
         options.approvedUtc = history::utcText(approvals->back().approved);
     }
     options.historyId = e->id;
+    const CertificateTrend trend = certificateTrend(inv, **store, *e);
+    options.drift = trend.rows;
+    options.driftSpan = trend.span;
+    options.nextDue = trend.nextDue;
     if (const core::Status written = report::writeCertificatePdf(record, options, inv.options.pdf);
         !written) {
         return fail(inv, core::reword(written.failure(), "--pdf: " + written.refusal()));

@@ -8,6 +8,7 @@
 #include "core/result.h"
 #include "history/store.h"
 #include "journal/station_file.h"
+#include "report/certificate.h"
 #include "trend/interval.h"
 
 #include <QJsonObject>
@@ -88,5 +89,14 @@ int runDrift(const Invocation& inv, history::Store& store);
 // refused naming the setting that cannot serve; and the interval's settings as a sentence.
 core::Status applyInterval(journal::Settings& settings, const std::string& value);
 std::string intervalText(const trend::IntervalPolicy& policy);
+// The drift of a record's card over its calibrations up to that record, and (when the
+// station says the customer agreed to it) the next due date, for the record's certificate.
+struct CertificateTrend {
+    std::vector<report::DriftRow> rows; // empty: fewer than two calibrations
+    std::string span;
+    std::string nextDue;
+};
+CertificateTrend certificateTrend(const Invocation& inv, history::Store& store,
+                                  const history::Entry& record);
 
 } // namespace cli

@@ -107,11 +107,12 @@ std::string programName(const cli::Options& options) {
 
 } // namespace
 
-// The certificate draws, with fonts: it needs Qt's GUI application, on the offscreen platform
-// where no other is asked for. Every other command runs without one.
+// The certificate and the drift plot draw, with fonts: they need Qt's GUI application, on the
+// offscreen platform where no other is asked for. Every other command runs without one.
 static std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (std::find(args.begin(), args.end(), "certificate") == args.end()) {
+    if (std::find(args.begin(), args.end(), "certificate") == args.end() &&
+        std::find(args.begin(), args.end(), "--plot") == args.end()) {
         return std::make_unique<QCoreApplication>(argc, argv);
     }
 #ifndef _WIN32

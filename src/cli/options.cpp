@@ -31,7 +31,7 @@ struct OptionRule {
     unsigned commands; // the commands it belongs to
 };
 
-constexpr std::array<OptionRule, 40> kOptions{{
+constexpr std::array<OptionRule, 42> kOptions{{
     {"--help", false, kAll},
     {"-h", false, kAll},
     {"--simulate", false, kAll},
@@ -72,6 +72,8 @@ constexpr std::array<OptionRule, 40> kOptions{{
     {"--page", true, bit(Command::Certificate)},
     {"--approved-by", true, bit(Command::Certificate)},
     {"--interval", true, kStation},
+    {"--interval-on-certificate", true, kStation},
+    {"--plot", true, bit(Command::History)},
 }};
 
 constexpr std::array<std::pair<std::string_view, Command>, 8> kCommands{{
@@ -196,7 +198,8 @@ core::Status setValue(Options& o, std::string_view name, std::string_view value)
     } else if (value.empty()) {
         return bad(name, value, "is not a file name");
     } else {
-        (name == "--pdf"    ? o.pdf
+        (name == "--plot"   ? o.plot
+         : name == "--pdf"  ? o.pdf
          : name == "--out"  ? o.out
          : name == "--in"   ? o.in
          : name == "--refs" ? o.refs
@@ -268,6 +271,9 @@ core::Status checkRequired(const Options& o, const std::vector<std::string_view>
     if (!o.refs.empty() || o.jobs != 0) {
         return core::refuse(std::string(o.refs.empty() ? "--jobs" : "--refs") +
                             " belongs to --boards (see calibrate --help).");
+    }
+    if (!o.plot.empty() && !o.drift) {
+        return core::refuse("--plot belongs to history --drift (see history --help).");
     }
     if (o.command == Command::Certificate && o.recordId.empty()) {
         return core::refuse("certificate: the record's ID is missing (see certificate --help).");

@@ -55,6 +55,7 @@ struct Options {
     std::string card;   // a card fingerprint, or the start of one
     std::string since;  // YYYY-MM-DD
     bool drift = false; // history --drift: a card's drift and next due date
+    std::string plot;   // history --drift --plot FILE.png: the drift as a picture
     // certificate: the PDF file, the page size ("a4", "letter") and who approved it.
     std::string pdf;
     std::string page = "a4";

@@ -171,6 +171,12 @@ core::Result<Settings> loadSettings(const std::string& path) {
         }
         s.interval = *interval;
     }
+    if (o.contains("intervalOnCertificate")) {
+        if (!o.value("intervalOnCertificate").isBool()) {
+            return core::refuse(named + ": its \"intervalOnCertificate\" is not true or false.");
+        }
+        s.intervalOnCertificate = o.value("intervalOnCertificate").toBool();
+    }
     return s;
 }
 
@@ -181,6 +187,9 @@ core::Status saveSettings(const std::string& path, const Settings& settings) {
     }
     if (settings.interval) {
         o["interval"] = intervalJson(*settings.interval);
+    }
+    if (settings.intervalOnCertificate) {
+        o["intervalOnCertificate"] = true;
     }
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
     const core::Status written = core::replaceFile(

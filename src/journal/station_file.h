@@ -21,6 +21,8 @@ struct Settings {
     std::optional<history::Location> history;
     // The staircase of the calibration interval; nothing: trend::IntervalPolicy's defaults.
     std::optional<trend::IntervalPolicy> interval;
+    // The customer agreed that certificates state the recommended next calibration.
+    bool intervalOnCertificate = false;
 };
 
 // The program's data folder (created when missing).

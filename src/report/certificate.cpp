@@ -4,6 +4,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QImage>
 #include <QJsonArray>
 #include <QPainter>
 #include <QPdfWriter>
@@ -150,6 +151,10 @@ QString body(const QJsonObject& r, const CertificateOptions& o) {
          " This certificate shall not be reproduced "
          "except in full. Seal of the record (SHA-256): " +
          html(r["seal"].toObject()["digest"].toString()) + "</p>";
+    if (!o.nextDue.empty()) {
+        h += "<p><b>Recommended next calibration:</b> " + html(QString::fromStdString(o.nextDue)) +
+             " (as agreed with the customer)</p>";
+    }
     h += "<p><b>Approved by:</b> " +
          html(o.approvedBy.empty()
                   ? QString("not recorded")
@@ -158,6 +163,26 @@ QString body(const QJsonObject& r, const CertificateOptions& o) {
                                                : ", " + QString::fromStdString(o.approvedUtc))) +
          "</p>";
     return h;
+}
+
+QString driftHtml(const CertificateOptions& o) {
+    QString h = "<h3>Drift since the card's earlier calibrations</h3><p>" +
+                html(QString::fromStdString(o.driftSpan)) +
+                ". Drift: the as-found residual of a calibration against what the calibration "
+                "before left on the card, in mV a year.</p><table border='1' cellspacing='0' "
+                "cellpadding='2' width='100%' style='font-size:7.5pt'><tr><th>End point</th>"
+                "<th>Drift (mV/year)</th><th>Residual by the due date (mV)</th><th>T (mV)</th>"
+                "<th>At risk</th></tr>";
+    const auto figure = [](const std::optional<double>& v) {
+        return v ? QString::number(*v, 'f', 3) : QString("-");
+    };
+    for (const DriftRow& r : o.drift) {
+        h += "<tr><td>" + html(QString::fromStdString(r.name)) + "</td><td>" +
+             figure(r.millivoltsPerYear) + "</td><td>" + figure(r.atDueMillivolts) + "</td><td>" +
+             QString::number(r.toleranceMillivolts, 'f', 3) + "</td><td>" +
+             (r.atRisk ? "yes" : "no") + "</td></tr>";
+    }
+    return h + "</table>";
 }
 
 QColor colour(unsigned rgb) {
@@ -314,6 +339,109 @@ void drawResidualPlot(QPainter& painter, const QJsonObject& record, const QRectF
     painter.restore();
 }
 
+namespace {
+
+double driftExtent(const std::vector<DriftRow>& rows) {
+    double extent = 1.0;
+    for (const DriftRow& r : rows) {
+        extent = std::max(extent, std::abs(r.millivoltsPerYear.value_or(0.0)));
+    }
+    return std::ceil(extent);
+}
+
+// "CH0 Unipolar 10V +10V (Hex)" as "CH0 / U10 / +", the way the residual plot labels its
+// columns; a name of another form as it is.
+QString shortName(const std::string& name) {
+    const QStringList t = QString::fromStdString(name).split(' ', Qt::SkipEmptyParts);
+    if (t.size() < 4 || !t[0].startsWith("CH")) {
+        return QString::fromStdString(name);
+    }
+    const QString point = t[3];
+    const QString end = point.startsWith('-')                               ? "-"
+                        : point.startsWith("0V") || point.startsWith("+0V") ? "0"
+                                                                            : "+";
+    return t[0] + "\n" + (t[1].startsWith("Uni") ? "U" : "B") + QString(t[2]).remove('V') + "\n" +
+           end;
+}
+
+QRectF driftFrame(const QRectF& area) {
+    return area.adjusted(area.width() * 0.08, area.height() * 0.08, -area.width() * 0.02,
+                         -area.height() * 0.16);
+}
+
+} // namespace
+
+QRectF driftBar(const std::vector<DriftRow>& rows, const QRectF& area, std::size_t i) {
+    if (i >= rows.size() || !rows[i].millivoltsPerYear) {
+        return {};
+    }
+    const QRectF frame = driftFrame(area);
+    const double column = frame.width() / static_cast<double>(rows.size());
+    const double zero = frame.center().y();
+    const double y = zero - *rows[i].millivoltsPerYear / driftExtent(rows) * frame.height() / 2;
+    const double left = frame.left() + (static_cast<double>(i) + 0.2) * column;
+    return QRectF(QPointF(left, std::min(y, zero)),
+                  QPointF(left + column * 0.6, std::max(y, zero)));
+}
+
+void drawDriftPlot(QPainter& painter, const std::vector<DriftRow>& rows, const QRectF& area) {
+    const QRectF frame = driftFrame(area);
+    const double unit = area.height() / 100.0;
+    const double extent = driftExtent(rows);
+    painter.save();
+    QFont font = painter.font();
+    font.setPixelSize(static_cast<int>(std::max(6.0, unit * 2.6)));
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    painter.setFont(font);
+    painter.setPen(QPen(Qt::black, unit * 0.15));
+    painter.drawRect(frame);
+    painter.drawLine(QPointF(frame.left(), frame.center().y()),
+                     QPointF(frame.right(), frame.center().y()));
+    const QRectF axis(area.left(), 0, frame.left() - area.left() - unit, unit * 4);
+    painter.drawText(axis.translated(0, frame.top() - unit * 2), Qt::AlignRight | Qt::AlignVCenter,
+                     QString("+%1").arg(extent));
+    painter.drawText(axis.translated(0, frame.center().y() - unit * 2),
+                     Qt::AlignRight | Qt::AlignVCenter, "0");
+    painter.drawText(axis.translated(0, frame.bottom() - unit * 2),
+                     Qt::AlignRight | Qt::AlignVCenter, QString("-%1").arg(extent));
+    const double column = frame.width() / std::max<std::size_t>(1, rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const QRectF bar = driftBar(rows, area, i);
+        if (!bar.isEmpty()) {
+            painter.fillRect(bar, colour(rows[i].atRisk ? kFoundColour : kLeftColour));
+        }
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(frame.left() + static_cast<double>(i) * column,
+                                frame.bottom() + unit, column, unit * 12),
+                         Qt::AlignHCenter | Qt::AlignTop, shortName(rows[i].name));
+    }
+    painter.drawText(QRectF(area.left(), area.top(), area.width(), unit * 5), Qt::AlignCenter,
+                     "Drift of each output end point, mV a year (red: out of tolerance by the "
+                     "next due date)");
+    painter.restore();
+}
+
+core::Status writeDriftPng(const std::vector<DriftRow>& rows, const std::string& path, int width,
+                           int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        drawDriftPlot(p, rows, QRectF(0, 0, width, height));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    if (const core::Status written = core::replaceFile(
+            std::filesystem::path(path), std::string_view(bytes.constData(), bytes.size()));
+        !written) {
+        return core::refuse(core::Kind::File, path + ": " + written.refusal() + ".");
+    }
+    return {};
+}
+
 core::Status writeCertificatePdf(const QJsonObject& record, const CertificateOptions& options,
                                  const std::string& path) {
     if (record["recordVersion"].toInt() != 3 || !record["outputs"].isArray() ||
@@ -347,7 +475,8 @@ core::Status writeCertificatePdf(const QJsonObject& record, const CertificateOpt
         doc.setPageSize(bodyArea.size());
         doc.setHtml(body(record, options));
         const int textPages = doc.pageCount();
-        const int pages = textPages + 1;
+        const bool driftPage = !options.drift.empty();
+        const int pages = textPages + (driftPage ? 2 : 1);
 
         QPainter p(&pdf);
         QFont small = font;
@@ -372,6 +501,22 @@ core::Status writeCertificatePdf(const QJsonObject& record, const CertificateOpt
             doc.drawContents(&p,
                              QRectF(0, i * bodyArea.height(), bodyArea.width(), bodyArea.height()));
             p.restore();
+        }
+        if (driftPage) {
+            pdf.newPage();
+            frame(textPages + 1);
+            QTextDocument table;
+            table.documentLayout()->setPaintDevice(&pdf);
+            table.setDefaultFont(font);
+            table.setPageSize(QSizeF(bodyArea.width(), bodyArea.height() * 0.45));
+            table.setHtml(driftHtml(options));
+            p.save();
+            p.translate(bodyArea.topLeft());
+            table.drawContents(&p, QRectF(QPointF(0, 0), table.pageSize()));
+            p.restore();
+            drawDriftPlot(p, options.drift,
+                          QRectF(bodyArea.left(), bodyArea.top() + bodyArea.height() * 0.5,
+                                 bodyArea.width(), bodyArea.height() * 0.45));
         }
         pdf.newPage();
         frame(pages);

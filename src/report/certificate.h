@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QRectF>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,28 @@ namespace report {
 
 enum class PageSize { A4, Letter };
 
+// One output end point's drift across a card's calibrations, as the certificate and the drift
+// plot show it.
+struct DriftRow {
+    std::string name;
+    std::optional<double> millivoltsPerYear; // none: no span to measure it over
+    std::optional<double> atDueMillivolts;   // the residual the drift makes by the due date
+    double toleranceMillivolts = 0.0;
+    bool atRisk = false;
+};
+
 struct CertificateOptions {
     PageSize page = PageSize::A4;
     std::string approvedBy; // the person who approved the certificate; empty: not recorded
     std::string approvedUtc;
     std::string historyId; // the record's id in the calibration history
+    // The card's drift up to this calibration (a page of its own when not empty), and over
+    // which calibrations ("3 calibrations, 2024-05-01 to 2025-05-01").
+    std::vector<DriftRow> drift;
+    std::string driftSpan;
+    // The next due date and how it was found; printed only when the customer agreed to a
+    // recommended interval on the certificate.
+    std::string nextDue;
 };
 
 // Writes the certificate of record (a sealed calibration record, version 3) to path: every
@@ -50,6 +68,14 @@ struct PlotLayout {
 };
 PlotLayout plotLayout(const QJsonObject& record, const QRectF& area);
 void drawResidualPlot(QPainter& painter, const QJsonObject& record, const QRectF& area);
+
+// The drift plot: one bar a end point, its drift in mV a year, at risk in kFoundColour;
+// barRect gives where end point i's bar stands (for tests), or an empty rectangle.
+void drawDriftPlot(QPainter& painter, const std::vector<DriftRow>& rows, const QRectF& area);
+QRectF driftBar(const std::vector<DriftRow>& rows, const QRectF& area, std::size_t i);
+// The drift plot as a PNG picture of width x height pixels; a refusal names the file.
+core::Status writeDriftPng(const std::vector<DriftRow>& rows, const std::string& path,
+                           int width = 1200, int height = 700);
 
 // The colours the plot draws with.
 inline constexpr unsigned kFoundColour = 0xC0392B;      // as found

@@ -133,4 +133,74 @@ TEST_F(Certified, ThePlotShowsWhatWasOutAndWhatWasBroughtIn) {
     EXPECT_EQ(at(l.frame.left() + 3, l.toleranceBottom), report::kToleranceColour);
 }
 
+// A card calibrated twice, half a year apart: its certificate has a page of its drift, and
+// states the next due date only when the customer agreed to it.
+TEST(CertifiedAgain, TheDriftPageAndTheDueDateWhereAgreed) {
+    using namespace std::chrono;
+    cli_testing::CliRig rig;
+    journal::Settings settings;
+    rig.keepHistory(settings);
+    for (const auto& [day, now] : {std::pair{sys_days{2025y / January / 2}, "2025-01-02T12:00:00Z"},
+                                   std::pair{sys_days{2025y / July / 3}, "2025-07-03T12:00:00Z"}}) {
+        rig.cards.setToday(day);
+        rig.now = now;
+        auto args = rig.calibrate();
+        args.push_back("--save");
+        ASSERT_EQ(rig.run(args).code, 0);
+    }
+    const std::string id = rig.records().at(0).id;
+    const std::string pdf = rig.folder.filePath("c.pdf").toStdString();
+    ASSERT_EQ(rig.run({"certificate", id, "--pdf", pdf}).code, 0);
+    std::string text = run("pdftotext", {QString::fromStdString(pdf), "-"});
+    EXPECT_THAT(text, HasSubstr("Drift since the card's earlier calibrations"));
+    EXPECT_THAT(text, HasSubstr("2 calibrations of this card, 2025-01-02 to 2025-07-03"));
+    EXPECT_THAT(text, testing::Not(HasSubstr("Recommended next calibration")));
+    // The same figures as history --drift gives.
+    const auto drift = rig.run({"history", "--drift", "--board", "0", "--json"});
+    ASSERT_EQ(drift.code, 0) << drift.err;
+    const QJsonObject d = QJsonDocument::fromJson(QByteArray::fromStdString(drift.out)).object();
+    int shown = 0;
+    for (const QJsonValue v : d["endPoints"].toArray()) {
+        const QJsonValue perYear = v.toObject()["mVPerYear"];
+        if (perYear.isDouble()) {
+            EXPECT_THAT(text, HasSubstr(QString::number(perYear.toDouble(), 'f', 3).toStdString()));
+            ++shown;
+        }
+    }
+    EXPECT_EQ(shown, 16);
+
+    settings.intervalOnCertificate = true;
+    rig.keepHistory(settings);
+    ASSERT_EQ(rig.run({"certificate", id, "--pdf", pdf}).code, 0);
+    text = run("pdftotext", {QString::fromStdString(pdf), "-"});
+    const std::string due = d["interval"].toObject()["nextDue"].toString().toStdString();
+    ASSERT_FALSE(due.empty());
+    EXPECT_THAT(QString::fromStdString(text).simplified().toStdString(),
+                HasSubstr("Recommended next calibration: " + due));
+}
+
+// The drift plot: a bar for each end point, red where it is at risk, as long as its drift.
+TEST(DriftPlot, EachBarStandsWhereItsDriftPutsItInTheColourOfItsRisk) {
+    const std::vector<report::DriftRow> rows{{"a", 1.0, 0.1, 0.6, false},
+                                             {"b", -2.5, -0.9, 0.6, true},
+                                             {"c", std::nullopt, std::nullopt, 0.6, false}};
+    QImage image(900, 600, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const QRectF area(0, 0, 900, 600);
+    {
+        QPainter p(&image);
+        report::drawDriftPlot(p, rows, area);
+    }
+    const QRectF a = report::driftBar(rows, area, 0);
+    const QRectF b = report::driftBar(rows, area, 1);
+    EXPECT_TRUE(report::driftBar(rows, area, 2).isEmpty()) << "no drift, no bar";
+    // Up for a positive drift, down for a negative one, 2.5 times as long.
+    EXPECT_LT(a.top(), a.bottom());
+    EXPECT_NEAR(a.bottom(), b.top(), 1e-9);
+    EXPECT_NEAR(b.height(), 2.5 * a.height(), 1e-6);
+    const auto at = [&image](const QPointF& p) { return image.pixel(p.toPoint()) & 0xFFFFFFu; };
+    EXPECT_EQ(at(a.center()), report::kLeftColour);
+    EXPECT_EQ(at(b.center()), report::kFoundColour);
+}
+
 } // namespace
