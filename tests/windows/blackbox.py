@@ -695,6 +695,27 @@ def scenario_history(r, a, work):
             and verified.get("broken") == [],
             "history verify finds every seal intact", str(verified)[:300])
 
+    # A calibration's certificate, drawn by the Windows program (its GUI application, fonts).
+    env = dict(os.environ)
+    env["MXCAL_SIM_SPEED"] = "1000"
+    cal = subprocess.run(["wine", "mx4815cal-cli.exe", "--simulate", "calibrate", "--board", "0",
+                          "--ref10", "9.9995", "--ref5", "4.9977", "--save", "--quiet"],
+                         cwd=folder, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                         timeout=300)
+    r.check(cal.returncode == 0, "mx4815cal-cli --simulate calibrate --save",
+            cal.stderr.decode("latin-1")[-300:])
+    code, listed = json_of("--simulate", "history", "--json")
+    calibrations = [x for x in listed.get("records", [])
+                    if x.get("program") == "mx4815cal-cli calibrate" and x.get("outcome") == "written"]
+    if r.check(len(calibrations) >= 1, "the calibration is in the history"):
+        pdf = os.path.join(folder, "certificate.pdf")
+        code, err = run_cli(a, folder, log, "--simulate", "certificate", calibrations[0]["id"],
+                            "--pdf", "Z:" + pdf.replace("/", "\\"), "--approved-by", "B. Manager")
+        text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True).stdout.decode("utf-8") \
+            if os.path.exists(pdf) else ""
+        r.check(code == 0 and "End of certificate" in text and "Approved by: B. Manager" in text,
+                "the certificate is drawn to its end marker", (err.strip() + " " + text[-200:])[:300])
+
     if not a.pg_socket:
         return
     # A laboratory's shared history through ODBC (psqlODBC), as a Windows station reaches it.
