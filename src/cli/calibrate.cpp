@@ -179,7 +179,9 @@ public:
     CalibrationJournal(session::Journal& inner, const Invocation& inv, Record& r)
         : inner_(inner), inv_(inv), r_(r) {}
     core::Result<std::string> begin(const session::ChangeStart& change) override {
-        return inner_.begin(change);
+        auto id = inner_.begin(change);
+        begun = static_cast<bool>(id);
+        return id;
     }
     core::Status end(const std::string& id, const session::ChangeEnd& ending) override {
         session::ChangeEnd e = ending;
@@ -193,6 +195,8 @@ public:
         e.details = sealedText(r_);
         return inner_.end(id, e);
     }
+
+    bool begun = false; // the history holds SAVE's record of the calibration
 
 private:
     session::Journal& inner_;
@@ -233,7 +237,7 @@ core::Status judgeAndSave(const Invocation& inv, Workbench& bench, Record& r, bo
     ctx.state.valuesSource.details = sealedText(r);
     const auto saved = caldata::Save(ctx, bench.card.table);
     ctx.journal = outer;
-    recorded = outer != nullptr && (saved || saved.kind() != core::Kind::History);
+    recorded = journal && journal->begun;
     if (!saved) {
         return savedFailure(saved.failure());
     }
