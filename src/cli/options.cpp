@@ -384,36 +384,6 @@ core::Result<Options> parseOptions(const std::vector<std::string>& args) {
     return o;
 }
 
-core::Result<std::vector<card::Int16>> parseBoardList(std::string_view text) {
-    std::vector<card::Int16> boards;
-    const auto badList = [&] {
-        return core::refuse("--boards: " + core::quoteText(text) +
-                            " is not a list of boards from 0 to 31 such as 0-3 or 0,2,5.");
-    };
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string_view item = text.substr(start, comma - start);
-        const std::size_t dash = item.find('-');
-        const auto first = session::parseBoardNumber(item.substr(0, dash));
-        const auto last = dash == std::string_view::npos
-                              ? first
-                              : session::parseBoardNumber(item.substr(dash + 1));
-        if (item.empty() || !first || !last || *last < *first) {
-            return badList();
-        }
-        for (int b = *first; b <= *last; ++b) {
-            if (std::find(boards.begin(), boards.end(), b) != boards.end()) {
-                return core::refuse("--boards: " + core::quoteText(text) + " names board " +
-                                    std::to_string(b) + " twice.");
-            }
-            boards.push_back(static_cast<card::Int16>(b));
-        }
-        start = comma + 1;
-    }
-    return boards;
-}
-
 bool asksForJson(const std::vector<std::string>& args) {
     return std::find(args.begin(), args.end(), "--json") != args.end();
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,9 @@ struct Record {
 // The record as a laboratory keeps it: every measured point judged with its uncertainty
 // budget under the rule.
 record::CalibrationRecord calibrationRecord(const Record& r);
+
+// The summary table of a calibration (calibrate without --json).
+void printSummary(std::ostream& out, const Record& r, const record::CalibrationRecord& c);
 
 // "0xFEB00000"
 std::string hex32(std::uint32_t v);
