@@ -743,6 +743,54 @@ def scenario_history(r, a, work):
     run_cli(a, folder, log, "--simulate", "station", "--history", "default")
 
 
+def scenario_dll_run(r, a, work):
+    print("-- a whole automatic calibration through the real binding: the simulated card "
+          "behind Dravex.dll")
+    folder = os.path.join(work, "dll-run")
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy(a.sim_dll, os.path.join(folder, "Dravex.dll"))
+    shutil.copy(a.cli, os.path.join(folder, "mx4815cal-cli.exe"))
+    args = ["wine", "mx4815cal-cli.exe", "calibrate", "--board", "0", "--ref10", "9.9995",
+            "--ref5", "4.9977", "--quiet", "--json"]
+    env = dict(os.environ)
+    env["MXCAL_SIM_DATE"] = "2026-01-05"
+    start = time.time()
+    through = subprocess.run(args, cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                             capture_output=True, timeout=900)
+    seconds = time.time() - start
+    # The same card through --simulate, on fresh simulated cards (the others' file set aside).
+    store = os.path.join(a.appdata, "mx4815cal", "simulated-cards.dat")
+    aside = store + ".blackbox-aside"
+    if os.path.exists(store):
+        os.replace(store, aside)
+    try:
+        env["MXCAL_SIM_SPEED"] = "1000"
+        simulated = subprocess.run(args[:2] + ["--simulate"] + args[2:], cwd=folder, env=env,
+                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    finally:
+        if os.path.exists(aside):
+            os.replace(aside, store)
+
+    def codes(p):
+        try:
+            d = json.loads(p.stdout.decode("utf-8"))
+        except ValueError:
+            return None, {}
+        return ([o.get("codeLeft") for o in d.get("outputs", [])] +
+                [i.get("codeLeft") for i in d.get("inputs", [])]), d
+
+    left, record = codes(through)
+    expected, _ = codes(simulated)
+    r.check(through.returncode == 0 and record.get("outcome") == "completed",
+            "calibrate through Dravex.dll completes (Drvx_ReadPhyMemory / Drvx_WritePhyMemory, "
+            "Drvx_ConfigAO, Drvx_WriteAOVoltageH across the DLL boundary)",
+            through.stderr.decode("latin-1")[-300:])
+    r.check(left is not None and len(left) == 28 and left == expected,
+            "its 28 codes are the codes the same card gives through --simulate",
+            "%s / %s" % (left, expected))
+    print("   (the run through the DLL took %.1f s of real time)" % seconds)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
@@ -750,16 +798,18 @@ def main():
     ap.add_argument("--dll-without-recover", required=True)
     ap.add_argument("--cli", help="mx4815cal-cli.exe, for the board lock step")
     ap.add_argument("--out", required=True)
+    ap.add_argument("--sim-dll", help="the simulated card's Dravex.dll, for a whole run "
+                    "through the binding")
     ap.add_argument("--pg-socket", help="a PostgreSQL server's socket folder, for the history "
                     "through ODBC")
     ap.add_argument("--pg-user", default="mxcal")
     ap.add_argument("--pg-database", default="mxcal", help="a database the user may connect to")
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
     ap.add_argument("--only", action="append", help="run only this step (card, two-cards, "
-                    "close, no-dll, no-recover, simulate, board-lock, history); may be repeated")
+                    "close, no-dll, no-recover, simulate, board-lock, history, dll-run); may be repeated")
     a = ap.parse_args()
     # The stand-in gets the log's path as a Windows path on drive Z:, which must be absolute.
-    for name in ("exe", "dll", "dll_without_recover", "out", "appdata", "cli"):
+    for name in ("exe", "dll", "dll_without_recover", "out", "appdata", "cli", "sim_dll"):
         if getattr(a, name) is not None:
             setattr(a, name, os.path.abspath(getattr(a, name)))
     work = os.path.join(a.out, "blackbox")
@@ -780,11 +830,14 @@ def main():
         ("simulate", lambda: scenario_simulate(r, a, work)),
         ("board-lock", lambda: scenario_board_lock(r, a, work)),
         ("history", lambda: scenario_history(r, a, work)),
+        ("dll-run", lambda: scenario_dll_run(r, a, work)),
     ]
     for name, step in steps:
         if a.only and name not in a.only:
             continue
-        if name in ("board-lock", "history") and a.cli is None:
+        if name == "dll-run" and a.sim_dll is None:
+            continue
+        if name in ("board-lock", "history", "dll-run") and a.cli is None:
             r.check(False, "%s: mx4815cal-cli.exe given (--cli)" % name)
             continue
         start = time.time()
