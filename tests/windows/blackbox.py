@@ -80,6 +80,7 @@ REF5_BOX = centre([FRAME_REF], (1320, 600, 855, 375))
 SAVE = centre([FRAME_NOTE], (4320, 240, 1455, 495))
 RECOVER = centre([FRAME_NOTE], (4320, 840, 1455, 495))
 EXIT = centre([], (6000, 8280, 3015, 375))
+START = centre([], (6720, 120, 2295, 1215))
 BROWSE = centre([FRAME_FILES], (5160, 360, 1095, 375))
 FILE_NAME_BOX = centre([FRAME_FILES], (120, 360, 5055, 375))
 IMPORT = centre([FRAME_FILES], (6360, 240, 1215, 495))
@@ -791,6 +792,59 @@ def scenario_dll_run(r, a, work):
     print("   (the run through the DLL took %.1f s of real time)" % seconds)
 
 
+def scenario_window_run(r, a, work):
+    print("-- START in the window through the real binding: the simulated card behind "
+          "Dravex.dll against --simulate")
+    store = os.path.join(a.appdata, "mx4815cal", "simulated-cards.dat")
+    aside = store + ".blackbox-aside"
+    os.environ["MXCAL_SIM_DATE"] = "2026-01-05"
+    results = {}
+    try:
+        if os.path.exists(store):
+            os.replace(store, aside)
+        for name, dll, args, title in (("through Dravex.dll", a.sim_dll, [], CAPTION),
+                                       ("--simulate", None, ["--simulate"],
+                                        CAPTION + SIMULATED_SUFFIX)):
+            p = Program(os.path.join(work, "window-run"), a.exe, dll, args,
+                        os.path.join(work, "window-run.log"))
+            try:
+                if not r.check(p.wait_window(title), "%s: the window opens" % name):
+                    return
+                if dll:
+                    results["before"] = ({k: p.box_text(ao_max_box(int(k[5:])))
+                                          for k in ("aoMax%d" % i for i in range(8))}, 0)
+                p.type_into(REF10_BOX, "9.9995")
+                p.type_into(REF5_BOX, "4.9977")
+                start = time.time()
+                p.click(START)
+                time.sleep(75)  # the run's mandated time is under a minute
+                r.check(not p.dialogs(title), "%s: the run ends without a message" % name)
+                boxes = read_boxes(p)
+                results[name] = (boxes, time.time() - start)
+                p.focus_main()
+                p.click(EXIT)
+                p.wait_end()
+            finally:
+                p.kill()
+    finally:
+        os.environ.pop("MXCAL_SIM_DATE", None)
+        if os.path.exists(store):
+            os.remove(store)
+        if os.path.exists(aside):
+            os.replace(aside, store)
+    through, _ = results.get("through Dravex.dll", ({}, 0))
+    simulated, _ = results.get("--simulate", ({}, 0))
+    before, _ = results.get("before", ({}, 0))
+    moved = [k for k in before if before[k] != through.get(k)]
+    r.check(len(moved) >= 6, "START through Dravex.dll gave the outputs new codes",
+            "%s -> %s" % (before, {k: through.get(k) for k in before}))
+    codes = [k for k in through if k.startswith(("ao", "ai"))]
+    r.check(len(codes) == 28 and all(through[k] == simulated.get(k) for k in codes),
+            "every code box after START through Dravex.dll holds the code --simulate gives",
+            "; ".join("%s %s/%s" % (k, through.get(k), simulated.get(k)) for k in codes
+                      if through.get(k) != simulated.get(k))[:400])
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
@@ -806,7 +860,7 @@ def main():
     ap.add_argument("--pg-database", default="mxcal", help="a database the user may connect to")
     ap.add_argument("--appdata", required=True, help="Wine's %%APPDATA%% as a Unix path")
     ap.add_argument("--only", action="append", help="run only this step (card, two-cards, "
-                    "close, no-dll, no-recover, simulate, board-lock, history, dll-run); may be repeated")
+                    "close, no-dll, no-recover, simulate, board-lock, history, dll-run, window-run); may be repeated")
     a = ap.parse_args()
     # The stand-in gets the log's path as a Windows path on drive Z:, which must be absolute.
     for name in ("exe", "dll", "dll_without_recover", "out", "appdata", "cli", "sim_dll"):
@@ -831,11 +885,12 @@ def main():
         ("board-lock", lambda: scenario_board_lock(r, a, work)),
         ("history", lambda: scenario_history(r, a, work)),
         ("dll-run", lambda: scenario_dll_run(r, a, work)),
+        ("window-run", lambda: scenario_window_run(r, a, work)),
     ]
     for name, step in steps:
         if a.only and name not in a.only:
             continue
-        if name == "dll-run" and a.sim_dll is None:
+        if name in ("dll-run", "window-run") and a.sim_dll is None:
             continue
         if name in ("board-lock", "history", "dll-run") and a.cli is None:
             r.check(False, "%s: mx4815cal-cli.exe given (--cli)" % name)
