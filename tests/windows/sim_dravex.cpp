@@ -9,12 +9,24 @@
 //   MXCAL_SIM_CARDS=N        the number of cards, 0 .. 1024 (default 1);
 //   MXCAL_SIM_DATE=YYYY-MM-DD the day the cards live at (default: today, UTC), as for the
 //                            program's simulated cards.
+//   MXCAL_SIM_DRAVEX_TRACE=FILE when set, a line is appended to FILE for every call that drives
+//                            an output or touches the EEPROM and at the end of every averaged
+//                            reading: "<entry point or reading> <seconds since 1970>", for
+//                            timing a run from outside.
 // A value that is not valid makes every entry point return kBadEnvironment and do nothing.
 //
-// The cards live in memory only: what is written to their EEPROMs lasts as long as the
-// library stays loaded (the simulated cards' file needs Qt Core, which this build lacks).
+// Built with Qt (the program's build), the cards are kept in the simulated cards' file of the
+// programs' data folder, the file the program's own simulated cards use, in the same way: a
+// SAVE through this library lasts, and the program started with --simulate sees it. Built
+// without Qt (the logic build), the cards live in memory only, as long as the library stays
+// loaded.
 
 #include "sim/simulated_driver.h"
+#ifdef MXCAL_SIM_DRAVEX_CARDS_FILE
+#include "sim/cards_file.h"
+
+#include <QCoreApplication>
+#endif
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -28,6 +40,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -46,16 +59,16 @@ namespace {
 constexpr Int16 kBadEnvironment = sim::kBadArgument;
 
 std::optional<std::string> environment(const char* name) {
-    char buffer[64];
     SetLastError(ERROR_SUCCESS);
-    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-    if (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-        return std::nullopt;
+    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+    if (size == 0) {
+        return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::nullopt
+                                                        : std::optional<std::string>(std::string());
     }
-    if (n >= sizeof buffer) {
-        return std::string(); // too long to be valid
-    }
-    return std::string(buffer, n);
+    std::string value(size, '\0'); // size counts the terminating zero
+    const DWORD n = GetEnvironmentVariableA(name, value.data(), size);
+    value.resize(n < size ? n : 0);
+    return value;
 }
 
 std::optional<int> parseCards(std::string_view text) {
@@ -87,10 +100,56 @@ std::optional<std::chrono::sys_days> parseDay(std::string_view text) {
     return std::chrono::sys_days{day};
 }
 
+// One conversion of an averaged reading: three that settle the input, then the average.
+constexpr long kConversionsPerReading = 3 + 1000;
+
+// The trace of MXCAL_SIM_DRAVEX_TRACE, or nothing.
+class Trace {
+public:
+    ~Trace() {
+        if (file_) {
+            std::fclose(file_);
+        }
+    }
+    void open() {
+        const auto path = environment("MXCAL_SIM_DRAVEX_TRACE");
+        if (path && !path->empty()) {
+            file_ = std::fopen(path->c_str(), "a");
+        }
+    }
+    void line(const char* what) {
+        if (!file_) {
+            return;
+        }
+        // The system's time, as a program outside reads it (Unix seconds).
+        FILETIME ft;
+        GetSystemTimePreciseAsFileTime(&ft);
+        const std::uint64_t ticks = (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+        const double seconds = static_cast<double>(ticks - 116444736000000000ULL) / 1e7;
+        std::fprintf(file_, "%s %.6f\n", what, seconds);
+        std::fflush(file_);
+    }
+    // After a call: a line when it ended an averaged reading.
+    void conversions(long now) {
+        if (now != seen_ && now % kConversionsPerReading == 0) {
+            line("reading");
+        }
+        seen_ = now;
+    }
+
+private:
+    std::FILE* file_ = nullptr;
+    long seen_ = 0;
+};
+
 struct Library {
     std::mutex mutex;
     bool made = false;
     std::unique_ptr<sim::SimulatedDriver> driver; // none: the environment is not valid
+#ifdef MXCAL_SIM_DRAVEX_CARDS_FILE
+    std::unique_ptr<sim::CardsFile> store;
+#endif
+    Trace trace;
 
     // The driver, made from the environment at the first call; nullptr when not valid.
     sim::SimulatedDriver* get() {
@@ -109,9 +168,28 @@ struct Library {
                 options.cards = *cards;
                 driver = std::make_unique<sim::SimulatedDriver>(options);
                 driver->setToday(*day);
+                keepInFile();
             }
+            trace.open();
         }
         return driver.get();
+    }
+
+    // The cards from the simulated cards' file, and every change of their EEPROMs kept there.
+    void keepInFile() {
+#ifdef MXCAL_SIM_DRAVEX_CARDS_FILE
+        // The programs' data folder, named as the programs name it (this library's Qt has
+        // no application of its own).
+        QCoreApplication::setApplicationName(QStringLiteral("mx4815cal"));
+        store = std::make_unique<sim::CardsFile>(sim::CardsFile::defaultPath());
+        if (const core::Status loaded = store->load(*driver); !loaded) {
+            // No window of its own: the reason goes where a debugger or a console sees it.
+            const std::string text = "Dravex.dll (simulated card): " + loaded.refusal() + "\n";
+            OutputDebugStringA(text.c_str());
+            std::fputs(text.c_str(), stderr);
+        }
+        store->attach(*driver);
+#endif
     }
 };
 
@@ -120,12 +198,21 @@ Library& library() {
     return l;
 }
 
-// Runs call on the driver under the library's lock, or gives kBadEnvironment.
-template <class Call> Int16 forward(Call call) {
+// Runs call on the driver under the library's lock, or gives kBadEnvironment; traced names
+// the call in the trace.
+template <class Call> Int16 forward(Call call, const char* traced = nullptr) {
     Library& l = library();
     const std::lock_guard<std::mutex> lock(l.mutex);
     sim::SimulatedDriver* driver = l.get();
-    return driver ? call(*driver) : kBadEnvironment;
+    if (!driver) {
+        return kBadEnvironment;
+    }
+    const Int16 status = call(*driver);
+    if (traced) {
+        l.trace.line(traced);
+    }
+    l.trace.conversions(driver->conversions());
+    return status;
 }
 
 } // namespace
@@ -172,46 +259,50 @@ SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_DriverClose() {
 
 namespace {
 
-template <class Call> Int16 withImage(Long* data, Call call) {
+template <class Call> Int16 withImage(Long* data, const char* traced, Call call) {
     if (!data) {
         return sim::kBadArgument;
     }
-    return forward([&](sim::SimulatedDriver& d) {
-        card::EepImage image;
-        std::copy_n(data, image.size(), image.begin());
-        const Int16 status = call(d, image);
-        std::copy(image.begin(), image.end(), data);
-        return status;
-    });
+    return forward(
+        [&](sim::SimulatedDriver& d) {
+            card::EepImage image;
+            std::copy_n(data, image.size(), image.begin());
+            const Int16 status = call(d, image);
+            std::copy(image.begin(), image.end(), data);
+            return status;
+        },
+        traced);
 }
 
 } // namespace
 
 SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_ReadEEP(Int16 wBoardNo, Long* data) {
-    return withImage(data, [&](sim::SimulatedDriver& d, card::EepImage& image) {
+    return withImage(data, "Drvx_ReadEEP", [&](sim::SimulatedDriver& d, card::EepImage& image) {
         return d.Drvx_ReadEEP(wBoardNo, image);
     });
 }
 
 SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_WriteEEP(Int16 wBoardNo, Long* data) {
-    return withImage(data, [&](sim::SimulatedDriver& d, card::EepImage& image) {
+    return withImage(data, "Drvx_WriteEEP", [&](sim::SimulatedDriver& d, card::EepImage& image) {
         return d.Drvx_WriteEEP(wBoardNo, image);
     });
 }
 
 SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_RecoverEEP(Int16 wBoardNo) {
-    return forward([&](sim::SimulatedDriver& d) { return d.Drvx_RecoverEEP(wBoardNo); });
+    return forward([&](sim::SimulatedDriver& d) { return d.Drvx_RecoverEEP(wBoardNo); },
+                   "Drvx_RecoverEEP");
 }
 
 SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_ConfigAO(Int16 wBoardNo, Int16 wChannel, Int16 wRange) {
     return forward(
-        [&](sim::SimulatedDriver& d) { return d.Drvx_ConfigAO(wBoardNo, wChannel, wRange); });
+        [&](sim::SimulatedDriver& d) { return d.Drvx_ConfigAO(wBoardNo, wChannel, wRange); },
+        "Drvx_ConfigAO");
 }
 
 SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_WriteAOVoltageH(Int16 wBoardNo, Int16 wChannel, Long dwCode) {
-    return forward([&](sim::SimulatedDriver& d) {
-        return d.Drvx_WriteAOVoltageH(wBoardNo, wChannel, dwCode);
-    });
+    return forward(
+        [&](sim::SimulatedDriver& d) { return d.Drvx_WriteAOVoltageH(wBoardNo, wChannel, dwCode); },
+        "Drvx_WriteAOVoltageH");
 }
 
 SIM_DRAVEX_EXPORT Int16 WINAPI Drvx_ReadPhyMemory(Long dwAddress, Int16 wSize, Long* dwValue) {

@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -123,9 +124,17 @@ Outcome operate(card::Driver& d) {
 TEST(SimulatedDravexDll, GivesWhatTheSimulatedCardGivesInProcess) {
     const ScopedEnvironment cards("MXCAL_SIM_CARDS", "2");
     const ScopedEnvironment date("MXCAL_SIM_DATE", "2026-07-01");
-    auto library = card::DravexLibrary::open(simulatedLibraryPath());
-    ASSERT_TRUE(library) << library.refusal();
-    const Outcome through = operate(**library);
+    char folder[MAX_PATH];
+    const std::string tracePath = std::string(folder, GetTempPathA(MAX_PATH, folder)) +
+                                  "sim-dravex-trace-" + std::to_string(GetCurrentProcessId());
+    DeleteFileA(tracePath.c_str());
+    const ScopedEnvironment trace("MXCAL_SIM_DRAVEX_TRACE", tracePath.c_str());
+    Outcome through;
+    {
+        auto library = card::DravexLibrary::open(simulatedLibraryPath());
+        ASSERT_TRUE(library) << library.refusal();
+        through = operate(**library);
+    }
 
     sim::SimulatedDriver local(sim::SimOptions{2});
     using namespace std::chrono;
@@ -160,6 +169,22 @@ TEST(SimulatedDravexDll, GivesWhatTheSimulatedCardGivesInProcess) {
     ASSERT_EQ(local.protocolViolations().size(), 1u);
     EXPECT_NE(local.protocolViolations()[0].find("width 16"), std::string::npos)
         << local.protocolViolations()[0];
+
+    // The trace names the calls that drive an output or touch the EEPROM, in order, with the
+    // system's time (the readings here average 200 conversions, not a run's 1000: no lines).
+    std::ifstream lines(tracePath);
+    std::vector<std::string> traced;
+    std::string what;
+    double seconds = 0;
+    while (lines >> what >> seconds) {
+        traced.push_back(what);
+        EXPECT_GT(seconds, 1.7e9) << what;
+    }
+    lines.close();
+    DeleteFileA(tracePath.c_str());
+    EXPECT_EQ(traced, (std::vector<std::string>{"Drvx_ReadEEP", "Drvx_WriteEEP", "Drvx_ReadEEP",
+                                                "Drvx_RecoverEEP", "Drvx_ReadEEP", "Drvx_ConfigAO",
+                                                "Drvx_WriteAOVoltageH", "Drvx_ReadEEP"}));
 }
 
 TEST(SimulatedDravexDll, RefusesEveryCallWhenTheCardCountIsNoNumber) {
