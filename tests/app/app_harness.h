@@ -7,7 +7,9 @@
 #include "sim/simulated_driver.h"
 #include "support/fakes.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 namespace app_testing {
 
@@ -33,7 +35,10 @@ struct Harness {
 // A window on the simulated card after start-up (its one card loaded), on virtual time.
 // Readings average few conversions: the run's logic, not its accuracy, is tested here.
 struct SimWindow {
-    explicit SimWindow(session::Long samples = 50) {
+    // day: the simulated card's day (none: nothing drifts).
+    explicit SimWindow(session::Long samples = 50,
+                       std::optional<std::chrono::sys_days> day = std::nullopt) {
+        cards.setToday(day);
         form = std::make_unique<app::Form1>(
             app::Services{cards, clock, pump, prompts, true, [this] { ++endCalls; }});
         form->Form_Load();

@@ -2,7 +2,12 @@
 // the window during a run.
 #include "app_harness.h"
 
+#include <QDate>
+#include <QFile>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -40,6 +45,33 @@ TEST(StartButton, RunsTheCalibrationAndLeavesOnlyTheLastInputFrameGreen) {
     EXPECT_TRUE(ui.framAI[5]->isEnabled());
     EXPECT_EQ(ui.framAI[5]->palette().color(QPalette::Window), QColor(0, 255, 0));
     EXPECT_EQ(w.cards.eepromWrites(0), 0); // SAVE keeps the result, the run does not
+}
+
+// START with the window's own 1000 conversions a reading, on the day and with the references
+// of tests/reference-run.json, leaves the codes kept there: the Windows program reaches the
+// same codes through the simulated card's Dravex.dll and with --simulate.
+TEST(StartButton, AWholeRunOnTheReferenceDayLeavesTheReferenceCodes) {
+    QFile file(QStringLiteral(MXCAL_REFERENCE_RUN_PATH));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << MXCAL_REFERENCE_RUN_PATH;
+    const QJsonObject reference = QJsonDocument::fromJson(file.readAll()).object();
+    const QDate date = QDate::fromString(reference["date"].toString(), Qt::ISODate);
+    ASSERT_TRUE(date.isValid());
+    SimWindow w(1000, std::chrono::sys_days{std::chrono::year{date.year()} /
+                                            static_cast<unsigned>(date.month()) /
+                                            static_cast<unsigned>(date.day())});
+    auto& ui = w.ui();
+    ui.tbx10VRef->setText(reference["ref10"].toString());
+    ui.tbx5VRef->setText(reference["ref5"].toString());
+    ui.cmdAutoCal->click();
+    ASSERT_TRUE(w.prompts.messages.empty()) << w.prompts.messages.front();
+    QJsonArray codes;
+    for (std::size_t k = 0; k < ui.tbxBiAOMax.size(); ++k) {
+        codes << ui.tbxBiAOMax[k]->text() << ui.tbxBiAOMin[k]->text();
+    }
+    for (std::size_t j = 0; j < ui.tbxAIMaxVal.size(); ++j) {
+        codes << ui.tbxAIMaxVal[j]->text() << ui.tbxAIMinVal[j]->text();
+    }
+    EXPECT_EQ(codes, reference["window"].toObject()["codes"].toArray());
 }
 
 TEST(StartButton, SaveDuringTheRunIsRefusedAndWritesNothing) {

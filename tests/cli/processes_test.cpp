@@ -94,6 +94,31 @@ private:
     int speed_;
 };
 
+// A whole calibration of board 0 on a fixed day gives the codes kept in
+// tests/reference-run.json. The Windows programs are held to the same file (through the
+// simulated card's Dravex.dll and with --simulate), so every build gives the same codes.
+TEST(CliProcesses, AWholeCalibrationGivesTheReferenceCodes) {
+    QFile file(QStringLiteral(MXCAL_REFERENCE_RUN_PATH));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << MXCAL_REFERENCE_RUN_PATH;
+    const QJsonObject reference = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject run = reference["commandLine"].toObject();
+    Cli cli(10000);
+    cli.date = reference["date"].toString();
+    QStringList args;
+    for (const QJsonValue v : run["arguments"].toArray()) {
+        args << v.toString();
+    }
+    const Ended e = cli.run(args + QStringList{"--json", "--quiet"});
+    ASSERT_EQ(e.code, 0) << e.err.toStdString();
+    QJsonArray codes;
+    for (const char* points : {"outputs", "inputs"}) {
+        for (const QJsonValue p : e.json()[points].toArray()) {
+            codes.append(p.toObject()["codeLeft"]);
+        }
+    }
+    EXPECT_EQ(codes, run["codes"].toArray()) << e.out.toStdString();
+}
+
 TEST(CliProcesses, ABoardIsHeldByOneProgramUntilItEndsHoweverItEnds) {
     Cli cli;
     auto holder = cli.start(Cli::calibrate(0), 20);
