@@ -100,7 +100,9 @@ std::optional<std::chrono::sys_days> parseDay(std::string_view text) {
     return std::chrono::sys_days{day};
 }
 
-// One conversion of an averaged reading: three that settle the input, then the average.
+// The conversions of one averaged reading as both programs take it: three that settle the
+// input, then the 1000 averaged. The trace marks a reading's end by this count, so it times
+// only readings of that size.
 constexpr long kConversionsPerReading = 3 + 1000;
 
 // The trace of MXCAL_SIM_DRAVEX_TRACE, or nothing.
