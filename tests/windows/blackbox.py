@@ -155,8 +155,14 @@ def visible_windows():
     return [int(w) for w in xdo("search", "--onlyvisible", "--name", ".*").stdout.split()]
 
 
+# How much slower than a native run the programs are (MXCAL_BLACKBOX_SLOW, default 1): waits
+# for windows and dialogs and the pauses that let the window settle are that much longer. A
+# 32-bit program under QEMU's emulator needs about 3.
+SLOW = max(1.0, float(os.environ.get("MXCAL_BLACKBOX_SLOW", "1")))
+
+
 def wait_for(predicate, timeout):
-    end = time.time() + timeout
+    end = time.time() + timeout * SLOW
     while time.time() < end:
         value = predicate()
         if value:
@@ -181,7 +187,7 @@ def clear_clipboard():
 
 
 def settle(seconds=0.4):
-    time.sleep(seconds)
+    time.sleep(seconds * SLOW)
 
 
 def logged_calls(log):
@@ -304,7 +310,7 @@ class Program:
 
     def wait_end(self, timeout=20):
         try:
-            return self.process.wait(timeout)
+            return self.process.wait(timeout * SLOW)
         except subprocess.TimeoutExpired:
             return None
 
