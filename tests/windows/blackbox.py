@@ -777,6 +777,12 @@ REFERENCE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pard
                              "reference-run.json")
 
 
+def reference_run():
+    """The calibration whose codes every build must give (the Linux build's tests hold it too)."""
+    with open(REFERENCE_RUN) as f:
+        return json.load(f)
+
+
 def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
@@ -841,9 +847,7 @@ def scenario_dll_run(r, a, work):
     shutil.copy(a.sim_dll, os.path.join(folder, "Dravex.dll"))
     shutil.copy(a.cli, os.path.join(folder, "mx4815cal-cli.exe"))
     trace = os.path.join(work, "dll-run-trace.txt")
-    # The calibration whose codes every build must give (the Linux build's tests hold it too).
-    with open(REFERENCE_RUN) as f:
-        reference = json.load(f)
+    reference = reference_run()
     expected_left = reference["commandLine"]["codes"]
     args = (["wine", "mx4815cal-cli.exe"] + reference["commandLine"]["arguments"] +
             ["--quiet", "--json"])
@@ -935,8 +939,7 @@ def scenario_window_run(r, a, work):
     folder = os.path.join(work, "window-run")
     log = os.path.join(work, "window-run.log")
     trace = os.path.join(work, "window-run-trace.txt")
-    with open(REFERENCE_RUN) as f:
-        reference = json.load(f)
+    reference = reference_run()
     expected = dict(zip(box_names(), reference["window"]["codes"]))
     env = {"MXCAL_SIM_DATE": reference["date"], "MXCAL_SIM_DRAVEX_TRACE": windows_path(trace)}
     # After a whole run every frame but the last input range's is disabled, as the run left
